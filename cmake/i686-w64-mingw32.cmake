@@ -1,0 +1,12 @@
+# Cross-build for i686 Windows with Debian's mingw-w64 compilers.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(_triplet i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${_triplet}-gcc)
+set(CMAKE_CXX_COMPILER ${_triplet}-g++)
+set(CMAKE_RC_COMPILER ${_triplet}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${_triplet})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
