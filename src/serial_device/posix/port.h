@@ -16,6 +16,7 @@ struct Port {
     int fd;
     bool is_terminal;     // a tty: the comm operations work on it
     DWORD access;         // GENERIC_READ / GENERIC_WRITE as opened; 0 for a query-only probe
+    bool holds_excl;      // this open set TIOCEXCL and lifts it on close
     DCB dcb;              // the last line state set (or read at open), for the fields termios lacks
     COMMTIMEOUTS timeouts;
     DWORD in_queue;       // sizes accepted by SetupComm (Linux keeps its own buffers)
