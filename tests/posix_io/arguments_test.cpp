@@ -104,7 +104,7 @@ const AccessCase kAccess[] = {
 };
 
 class Access : public PtyPort, public ::testing::WithParamInterface<AccessCase> {
-protected:
+  protected:
     void SetUp() override { open_port(GetParam().access); }
 };
 
@@ -145,8 +145,8 @@ TEST(PlainFile, ReadsToTheEndAndWrites) {
     ASSERT_EQ(write(fd, "hello", 5), 5);
     close(fd);
 
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
     char buffer[16] = {};
     DWORD count = 0;

@@ -47,7 +47,7 @@ const InterruptCase kCases[] = {
 };
 
 class InterruptedRead : public PtyPort, public ::testing::WithParamInterface<InterruptCase> {
-protected:
+  protected:
     void SetUp() override {
         PtyPort::SetUp();
         struct sigaction action {};

@@ -33,7 +33,7 @@ struct Send {
 };
 
 class PtyPort : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { open_port(GENERIC_READ | GENERIC_WRITE); }
 
     void TearDown() override {
@@ -89,8 +89,7 @@ protected:
     }
 
     void write_to_port(const std::string &bytes) {
-        ASSERT_EQ(write(master_, bytes.data(), bytes.size()),
-                  static_cast<ssize_t>(bytes.size()));
+        ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
 
     void hang_up() {

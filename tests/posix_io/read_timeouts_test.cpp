@@ -12,10 +12,10 @@ struct ReadCase {
     const char *name;
     COMMTIMEOUTS timeouts;  // only the three read values matter here
     std::vector<Send> peer;
-    DWORD size;             // bytes asked for
-    std::string expected;   // bytes received
-    long min_ms;            // the read may not end earlier ...
-    long max_ms;            // ... nor later
+    DWORD size;            // bytes asked for
+    std::string expected;  // bytes received
+    long min_ms;           // the read may not end earlier ...
+    long max_ms;           // ... nor later
 };
 
 std::ostream &operator<<(std::ostream &out, const ReadCase &c) { return out << c.name; }
@@ -32,8 +32,7 @@ const ReadCase kCases[] = {
     // The total time-out ends a read that has some bytes but not the count.
     {"TotalAfterSomeBytes", {0, 0, 300, 0, 0}, {{50, "ab"}}, 10, "ab", 300, 3000},
     // The interval ends a burst: 100 ms after its last byte, far before the total.
-    {"IntervalEndsBurst", {100, 0, 10000, 0, 0}, {{50, "ab"}, {100, "cd"}}, 10, "abcd", 195,
-     5000},
+    {"IntervalEndsBurst", {100, 0, 10000, 0, 0}, {{50, "ab"}, {100, "cd"}}, 10, "abcd", 195, 5000},
     // Each byte restarts the interval: gaps of 100 ms under an interval of 150 ms.
     {"IntervalRestartedByEachByte",
      {150, 0, 10000, 0, 0},
@@ -46,24 +45,32 @@ const ReadCase kCases[] = {
     // for the first byte.
     {"IntervalStartsAtFirstByte", {100, 0, 0, 0, 0}, {{400, "a"}}, 10, "a", 495, 5000},
     // All zero: no time-out; only the count ends the read.
-    {"AllZeroWaitsForCount", {0, 0, 0, 0, 0}, {{50, "abc"}, {600, "def"}}, 6, "abcdef", 595,
-     6000},
+    {"AllZeroWaitsForCount", {0, 0, 0, 0, 0}, {{50, "abc"}, {600, "def"}}, 6, "abcdef", 595, 6000},
     // MAXDWORD, 0, 0: what is waiting, at once ...
-    {"ImmediateWithBytesWaiting", {M, 0, 0, 0, 0}, {{-1, "xyz"}, {1000, "later"}}, 10, "xyz", 0,
+    {"ImmediateWithBytesWaiting",
+     {M, 0, 0, 0, 0},
+     {{-1, "xyz"}, {1000, "later"}},
+     10,
+     "xyz",
+     0,
      900},
     // ... and at once with nothing too.
     {"ImmediateWithNothing", {M, 0, 0, 0, 0}, {}, 10, "", 0, 900},
     // MAXDWORD, MAXDWORD, C: bytes waiting come back at once ...
-    {"FirstByteWithBytesWaiting", {M, M, 2000, 0, 0}, {{-1, "ab"}, {1000, "cd"}}, 10, "ab", 0,
-     900},
+    {"FirstByteWithBytesWaiting", {M, M, 2000, 0, 0}, {{-1, "ab"}, {1000, "cd"}}, 10, "ab", 0, 900},
     // ... else the first byte to arrive within C ends the read with what is there ...
     {"FirstByteArrives", {M, M, 3000, 0, 0}, {{100, "a"}, {1100, "b"}}, 10, "a", 95, 1000},
     // ... and with none within C it is success with 0 bytes.
     {"FirstByteNeverComes", {M, M, 300, 0, 0}, {}, 10, "", 300, 3000},
     // multiplier x n is computed in 64 bits: 0x80000000 x 2 wraps to 0 in 32 bits, which
     // would end the read after the 100 ms constant with nothing.
-    {"MultiplierTimesCountDoesNotWrap", {0, 0x80000000u, 100, 0, 0}, {{400, "ab"}}, 2, "ab",
-     395, 4000},
+    {"MultiplierTimesCountDoesNotWrap",
+     {0, 0x80000000u, 100, 0, 0},
+     {{400, "ab"}},
+     2,
+     "ab",
+     395,
+     4000},
 };
 
 class ReadTimeouts : public PtyPort, public ::testing::WithParamInterface<ReadCase> {};

@@ -49,8 +49,7 @@ TEST_F(Write, TimeOutOnAFullPeerGivesAShortCount) {
     const std::string bytes(1 << 20, 'w');
     DWORD count = 0;
     Clock::time_point start = Clock::now();
-    EXPECT_TRUE(WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &count,
-                          nullptr))
+    EXPECT_TRUE(WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr))
         << GetLastError();
     long took = ms_since(start);
     EXPECT_GT(count, 0u);
@@ -69,8 +68,7 @@ TEST_F(Write, WithoutTimeOutWaitsForRoom) {
         received = drain(master_, bytes.size());
     });
     DWORD count = 0;
-    EXPECT_TRUE(WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &count,
-                          nullptr))
+    EXPECT_TRUE(WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr))
         << GetLastError();
     EXPECT_GE(ms_since(start), 95);  // it had to wait for the peer to read
     join_peer();

@@ -26,7 +26,7 @@ inline bool earlier_than(const timespec &a, const timespec &b) {
 
 // A moment by which a wait must end, or none at all.
 class Deadline {
-public:
+  public:
     static Deadline never() { return Deadline{}; }
 
     // `ms` milliseconds after `from`. The full 64-bit range of MAXDWORD x MAXDWORD + MAXDWORD
@@ -80,7 +80,7 @@ public:
         return true;
     }
 
-private:
+  private:
     bool never_ = true;
     timespec at_{};
 };

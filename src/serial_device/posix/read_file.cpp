@@ -32,8 +32,7 @@ ReadLimits read_limits(const COMMTIMEOUTS &timeouts, DWORD size, const timespec 
     }
     // MAXDWORD, MAXDWORD, 0 < C < MAXDWORD: wait up to C for a first byte, then return at
     // once with what is waiting.
-    if (interval == MAXDWORD && multiplier == MAXDWORD && constant != 0 &&
-        constant != MAXDWORD) {
+    if (interval == MAXDWORD && multiplier == MAXDWORD && constant != 0 && constant != MAXDWORD) {
         return {Deadline::after_ms(start, constant), true, 0};
     }
     // Otherwise: a total time-out unless both of its values are 0, an interval time-out
@@ -62,8 +61,7 @@ BOOL end_with_error(Port *port, DWORD received, LPDWORD count, DWORD error) {
 bool hung_up(int fd) {
     pollfd entry{fd, POLLIN, 0};
     const timespec now{0, 0};
-    return sys.ppoll(&entry, 1, &now, nullptr) > 0 &&
-           (entry.revents & (POLLHUP | POLLERR)) != 0;
+    return sys.ppoll(&entry, 1, &now, nullptr) > 0 && (entry.revents & (POLLHUP | POLLERR)) != 0;
 }
 
 BOOL read_terminal(Port *port, BYTE *buffer, DWORD size, LPDWORD count) {
@@ -79,19 +77,17 @@ BOOL read_terminal(Port *port, BYTE *buffer, DWORD size, LPDWORD count) {
                 return TRUE;
             }
             last_byte = monotonic_now();
-            continue;
-        }
-        if (got == 0 && hung_up(port->fd)) {
+            // A terminal's read() hands over all it holds, so asking again at once would
+            // only fail with EAGAIN: wait for more instead.
+        } else if (got == 0 && hung_up(port->fd)) {
             return end_with_error(port, received, count, ERROR_DEVICE_NOT_CONNECTED);
-        }
-        if (got < 0 && errno == EINTR) {
+        } else if (got < 0 && errno == EINTR) {
             continue;
-        }
-        if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        } else if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             return end_with_error(port, received, count, win32_error_from_errno(errno));
         }
 
-        // Nothing waiting: sleep until more comes or the nearer time-out passes.
+        // Nothing (more) waiting: sleep until more comes or the nearer time-out passes.
         Deadline until = limits.total;
         if (limits.has_interval && received > 0) {
             until = Deadline::earlier(until, Deadline::after_ms(last_byte, limits.interval_ms));

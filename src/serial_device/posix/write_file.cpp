@@ -40,12 +40,14 @@ BOOL write_until(Port *port, const BYTE *data, DWORD size, LPDWORD count,
         ssize_t put = sys.write(port->fd, data + sent, size - sent);
         if (put > 0) {
             sent += static_cast<DWORD>(put);
+            if (sent == size) {
+                break;
+            }
+            // A short write means the kernel's buffer is full: wait for room rather than
+            // fail with EAGAIN first.
+        } else if (put < 0 && errno == EINTR) {
             continue;
-        }
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        } else if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             return fail(sent, count, win32_error_from_errno(errno));
         }
         switch (wait_ready(port->fd, POLLOUT, deadline)) {
