@@ -12,6 +12,9 @@ using quenlex_test::IoctlSpy;
 using quenlex_test::PseudoTerminal;
 using quenlex_test::TempFolder;
 
+// CIBAUD holds an input speed code 16 bits up.
+constexpr tcflag_t kInputSpeed2400 = static_cast<tcflag_t>(B2400) << 16;
+
 // Speed, framing and flow control of one row, and what the device must show for it.
 struct LineCase {
     const char *what;
@@ -27,8 +30,8 @@ struct LineCase {
     char xon;
     char xoff;
     // Expected on the device.
-    tcflag_t speed_code;    // what CBAUD holds
-    tcflag_t size_parity;   // CSIZE | PARENB | PARODD | CMSPAR as written
+    tcflag_t speed_code;   // what CBAUD holds
+    tcflag_t size_parity;  // CSIZE | PARENB | PARODD | CMSPAR as written
     bool cstopb;
     bool crtscts;
 };
@@ -36,36 +39,34 @@ struct LineCase {
 const LineCase kLineCases[] = {
     {"9600 8N1", 9600, 8, NOPARITY, ONESTOPBIT, false, RTS_CONTROL_ENABLE, false, false, false,
      0x11, 0x13, B9600, CS8, false, false},
-    {"115200 7E1", 115200, 7, EVENPARITY, ONESTOPBIT, false, RTS_CONTROL_ENABLE, false, false,
-     true, 0x11, 0x13, B115200, CS7 | PARENB, false, false},
-    {"250000 8O1, no code of its own", 250000, 8, ODDPARITY, ONESTOPBIT, false,
-     RTS_CONTROL_ENABLE, false, false, false, 0x11, 0x13, BOTHER, CS8 | PARENB | PARODD, false,
-     false},
+    {"115200 7E1", 115200, 7, EVENPARITY, ONESTOPBIT, false, RTS_CONTROL_ENABLE, false, false, true,
+     0x11, 0x13, B115200, CS7 | PARENB, false, false},
+    {"250000 8O1, no code of its own", 250000, 8, ODDPARITY, ONESTOPBIT, false, RTS_CONTROL_ENABLE,
+     false, false, false, 0x11, 0x13, BOTHER, CS8 | PARENB | PARODD, false, false},
     {"1000000 8N2", 1000000, 8, NOPARITY, TWOSTOPBITS, false, RTS_CONTROL_ENABLE, false, false,
      false, 0x11, 0x13, B1000000, CS8, true, false},
-    {"12345 6M2", 12345, 6, MARKPARITY, TWOSTOPBITS, false, RTS_CONTROL_ENABLE, false, false,
-     false, 0x11, 0x13, BOTHER, CS6 | PARENB | CMSPAR | PARODD, true, false},
+    {"12345 6M2", 12345, 6, MARKPARITY, TWOSTOPBITS, false, RTS_CONTROL_ENABLE, false, false, false,
+     0x11, 0x13, BOTHER, CS6 | PARENB | CMSPAR | PARODD, true, false},
     {"19200 5S1.5", 19200, 5, SPACEPARITY, ONE5STOPBITS, false, RTS_CONTROL_ENABLE, false, false,
      false, 0x11, 0x13, B19200, CS5 | PARENB | CMSPAR, true, false},
-    {"50, the slowest code", 50, 8, NOPARITY, ONESTOPBIT, false, RTS_CONTROL_ENABLE, false,
-     false, false, 0x11, 0x13, B50, CS8, false, false},
+    {"50, the slowest code", 50, 8, NOPARITY, ONESTOPBIT, false, RTS_CONTROL_ENABLE, false, false,
+     false, 0x11, 0x13, B50, CS8, false, false},
     {"4000000, the fastest code", 4000000, 8, NOPARITY, ONESTOPBIT, false, RTS_CONTROL_ENABLE,
      false, false, false, 0x11, 0x13, B4000000, CS8, false, false},
     {"4000001", 4000001, 8, NOPARITY, ONESTOPBIT, false, RTS_CONTROL_ENABLE, false, false, false,
      0x11, 0x13, BOTHER, CS8, false, false},
-    {"RTS/CTS handshake", 57600, 8, NOPARITY, ONESTOPBIT, true, RTS_CONTROL_HANDSHAKE, false,
-     false, false, 0x11, 0x13, B57600, CS8, false, true},
+    {"RTS/CTS handshake", 57600, 8, NOPARITY, ONESTOPBIT, true, RTS_CONTROL_HANDSHAKE, false, false,
+     false, 0x11, 0x13, B57600, CS8, false, true},
     {"CTS flow with RTS enabled", 57600, 8, NOPARITY, ONESTOPBIT, true, RTS_CONTROL_ENABLE, false,
      false, false, 0x11, 0x13, B57600, CS8, false, true},
-    {"CTS flow with RTS disabled", 57600, 8, NOPARITY, ONESTOPBIT, true, RTS_CONTROL_DISABLE,
+    {"CTS flow with RTS disabled", 57600, 8, NOPARITY, ONESTOPBIT, true, RTS_CONTROL_DISABLE, false,
+     false, false, 0x11, 0x13, B57600, CS8, false, false},
+    {"RTS handshake without CTS flow", 57600, 8, NOPARITY, ONESTOPBIT, false, RTS_CONTROL_HANDSHAKE,
      false, false, false, 0x11, 0x13, B57600, CS8, false, false},
-    {"RTS handshake without CTS flow", 57600, 8, NOPARITY, ONESTOPBIT, false,
-     RTS_CONTROL_HANDSHAKE, false, false, false, 0x11, 0x13, B57600, CS8, false, false},
     {"XON/XOFF both ways", 38400, 8, NOPARITY, ONESTOPBIT, false, RTS_CONTROL_ENABLE, true, true,
      false, 0x11, 0x13, B38400, CS8, false, false},
-    {"XON/XOFF out only, own characters", 4800, 7, ODDPARITY, ONESTOPBIT, false,
-     RTS_CONTROL_ENABLE, true, false, true, 'Q', 'S', B4800, CS7 | PARENB | PARODD, false,
-     false},
+    {"XON/XOFF out only, own characters", 4800, 7, ODDPARITY, ONESTOPBIT, false, RTS_CONTROL_ENABLE,
+     true, false, true, 'Q', 'S', B4800, CS7 | PARENB | PARODD, false, false},
     {"XON/XOFF in only", 300, 8, NOPARITY, ONESTOPBIT, false, RTS_CONTROL_ENABLE, false, true,
      false, 0x01, 0x02, B300, CS8, false, false},
     {"equal XON/XOFF characters with XON/XOFF off", 9600, 8, NOPARITY, ONESTOPBIT, false,
@@ -101,7 +102,7 @@ void expect_same(const termios2 &expected, const termios2 &actual, const char *w
 
 // The port opened the way quenlex_open opens it.
 class CommStateTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { open(); }
     void TearDown() override {
         if (port_ != INVALID_HANDLE_VALUE) {
@@ -109,8 +110,8 @@ protected:
         }
     }
     void open() {
-        port_ = CreateFileA(pty_.name(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            0, nullptr);
+        port_ = CreateFileA(pty_.name(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
         ASSERT_NE(port_, INVALID_HANDLE_VALUE);
     }
     DCB state() {
@@ -174,6 +175,12 @@ TEST_F(CommStateTest, EachSettingReachesTheDeviceAndComesBack) {
         dcb.XonChar = c.xon;
         dcb.XoffChar = c.xoff;
 
+        // A separate input speed on the device, which the new speed must replace.
+        termios2 split = pty_.state();
+        split.c_cflag |= kInputSpeed2400;
+        split.c_ispeed = 2400;
+        pty_.set_state(split);
+
         IoctlSpy spy;
         ASSERT_TRUE(SetCommState(port_, &dcb)) << "error " << GetLastError();
 
@@ -200,8 +207,8 @@ TEST_F(CommStateTest, EachSettingReachesTheDeviceAndComesBack) {
         // Still raw, apart from the flow control asked for.
         EXPECT_EQ(tio.c_lflag & (ECHO | ECHONL | ICANON | ISIG | IEXTEN), 0u);
         EXPECT_EQ(tio.c_oflag & OPOST, 0u);
-        EXPECT_EQ(tio.c_iflag & (IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR |
-                                 ICRNL | IUCLC),
+        EXPECT_EQ(tio.c_iflag &
+                      (IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC),
                   0u);
         EXPECT_EQ(tio.c_cflag & (CREAD | CLOCAL | HUPCL),
                   static_cast<tcflag_t>(CREAD | CLOCAL | HUPCL));
@@ -354,7 +361,7 @@ TEST_F(CommStateTest, RawModeSurvivesSetCommStateSoEveryBytePasses) {
 
 // A device with modem lines (a UART), as the spy makes the pseudo-terminal look.
 class ModemLinesTest : public CommStateTest {
-protected:
+  protected:
     void SetUp() override {
         spy_.emulate_modem_lines = true;
         spy_.modem_bits = TIOCM_RTS;  // DTR found low at open, RTS high
@@ -379,11 +386,11 @@ TEST_F(ModemLinesTest, DtrAndRtsFollowTheirControlFields) {
         bool rts_left_alone;
     };
     const Case cases[] = {
-        {"both enabled", DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE, false,
-         TIOCM_DTR | TIOCM_RTS, false},
+        {"both enabled", DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE, false, TIOCM_DTR | TIOCM_RTS,
+         false},
         {"both disabled", DTR_CONTROL_DISABLE, RTS_CONTROL_DISABLE, false, 0, false},
-        {"DTR handshake, RTS toggle", DTR_CONTROL_HANDSHAKE, RTS_CONTROL_TOGGLE, false,
-         TIOCM_DTR, false},
+        {"DTR handshake, RTS toggle", DTR_CONTROL_HANDSHAKE, RTS_CONTROL_TOGGLE, false, TIOCM_DTR,
+         false},
         {"RTS handshake without CTS flow", DTR_CONTROL_DISABLE, RTS_CONTROL_HANDSHAKE, false,
          TIOCM_RTS, false},
         {"RTS/CTS flow: the kernel drives RTS", DTR_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE, true,

@@ -213,7 +213,13 @@ void expect_every_byte_passes(int port_fd, int far_end) {
 
 TEST(RawMode, IsSetAtOpenSoEveryByteValuePassesUnchangedBothWays) {
     PseudoTerminal pty;
-    ASSERT_NE(pty.state().c_lflag & ICANON, 0u) << "the pair should start cooked";
+    // Start from everything a line discipline could do to the bytes.
+    termios2 cooked = pty.state();
+    cooked.c_iflag |= IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                      IXOFF | IXANY | IUCLC | IMAXBEL;
+    cooked.c_oflag |= OPOST | ONLCR | OCRNL;
+    cooked.c_lflag |= ECHO | ECHONL | ICANON | ISIG | IEXTEN;
+    pty.set_state(cooked);
     HANDLE port = open_port(pty.name());
     ASSERT_NE(port, INVALID_HANDLE_VALUE);
     expect_raw(pty.state());

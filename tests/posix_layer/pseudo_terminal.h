@@ -26,7 +26,7 @@ namespace quenlex_test {
 // A pseudo-terminal: the layer opens the slave by its name, the master plays the far end of
 // the line. The pair starts in the kernel's default cooked mode.
 class PseudoTerminal {
-public:
+  public:
     PseudoTerminal() {
         if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
             ADD_FAILURE() << "openpty failed: errno " << errno;
@@ -59,9 +59,7 @@ public:
         EXPECT_EQ(ioctl(slave_, TCGETS2, &tio), 0);
         return tio;
     }
-    void set_state(const termios2 &tio) const {
-        EXPECT_EQ(ioctl(slave_, TCSETS2, &tio), 0);
-    }
+    void set_state(const termios2 &tio) const { EXPECT_EQ(ioctl(slave_, TCSETS2, &tio), 0); }
     // Whether the device is in exclusive mode (TIOCEXCL).
     bool exclusive() const {
         int flag = -1;
@@ -69,7 +67,7 @@ public:
         return flag != 0;
     }
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;
     std::string name_;
@@ -77,7 +75,7 @@ private:
 
 // A folder of our own under TMPDIR (or /tmp), removed with what is in it.
 class TempFolder {
-public:
+  public:
     TempFolder() {
         const char *base = std::getenv("TMPDIR");
         std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/quenlex-XXXXXX";
@@ -111,7 +109,7 @@ public:
         return path;
     }
 
-private:
+  private:
     std::string path_;
     std::vector<std::string> files_;
 };
@@ -145,7 +143,7 @@ inline std::vector<unsigned char> read_bytes(int fd, size_t count, int timeout_m
 // Spies on the layer's ioctl requests while in scope, and can make a device look as if it
 // had modem lines or make a request fail. The original table comes back at the end.
 class IoctlSpy {
-public:
+  public:
     IoctlSpy() {
         saved_ = quenlex::posix::sys;
         current_ = this;
@@ -178,7 +176,7 @@ public:
         return false;
     }
 
-private:
+  private:
     static int ioctl(int fd, unsigned long request, void *argument) {
         IoctlSpy &spy = *current_;
         spy.requests.push_back(request);

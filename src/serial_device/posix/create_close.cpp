@@ -84,8 +84,7 @@ bool take_exclusively(int fd, bool set_excl) {
     if (sys.flock(fd, LOCK_EX | LOCK_NB) != 0) {
         return false;
     }
-    if (set_excl && sys.ioctl(fd, TIOCEXCL, nullptr) != 0 && errno != ENOTTY &&
-        errno != EINVAL) {
+    if (set_excl && sys.ioctl(fd, TIOCEXCL, nullptr) != 0 && errno != ENOTTY && errno != EINVAL) {
         return false;
     }
     return true;
@@ -117,8 +116,8 @@ int give_up(int fd, bool holds_excl) {
 }
 
 // Opens the device and makes it ours; the descriptor, or -1 with errno set.
-int open_device(const char *path, DWORD access, bool exclusive, bool &is_terminal,
-                bool &holds_excl, termios2 &tio) {
+int open_device(const char *path, DWORD access, bool exclusive, bool &is_terminal, bool &holds_excl,
+                termios2 &tio) {
     int fd;
     do {
         fd = sys.open(path, open_flags(access), 0);
@@ -193,8 +192,8 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     bool is_terminal = false;
     bool holds_excl = false;
     termios2 tio{};
-    int fd = quenlex::posix::open_device(lpFileName, dwDesiredAccess, dwShareMode == 0,
-                                         is_terminal, holds_excl, tio);
+    int fd = quenlex::posix::open_device(lpFileName, dwDesiredAccess, dwShareMode == 0, is_terminal,
+                                         holds_excl, tio);
     if (fd < 0) {
         if (errno == ENOENT) {
             SetLastError(quenlex::posix::not_found_error(lpFileName));

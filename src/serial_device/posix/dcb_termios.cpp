@@ -112,11 +112,10 @@ bool wants_crtscts(const DCB &dcb) {
 
 void apply_raw_mode(termios2 &tio) {
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR |
-                                          IGNCR | ICRNL | IXON | IXOFF | IXANY | IUCLC |
-                                          IMAXBEL);
+                                          IGNCR | ICRNL | IXON | IXOFF | IXANY | IUCLC | IMAXBEL);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN | ECHOE |
-                                          ECHOK | ECHOCTL | ECHOKE);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN | ECHOE | ECHOK |
+                                          ECHOCTL | ECHOKE);
     // The receiver on, and the carrier line ignored: a Windows port does not wait for DCD.
     tio.c_cflag |= CREAD | CLOCAL;
     tio.c_cc[VMIN] = 1;

@@ -22,8 +22,8 @@ bool set_modem_lines(int fd, const DCB &dcb) {
     if (!wants_crtscts(dcb)) {
         // Toggle mode's resting level is low. Raising RTS around each transmission is left
         // to the device (RS-485 drivers); this layer does not time it.
-        bool rts_low = dcb.fRtsControl == RTS_CONTROL_DISABLE ||
-                       dcb.fRtsControl == RTS_CONTROL_TOGGLE;
+        bool rts_low =
+            dcb.fRtsControl == RTS_CONTROL_DISABLE || dcb.fRtsControl == RTS_CONTROL_TOGGLE;
         (rts_low ? lower : raise) |= TIOCM_RTS;
     }
     if (raise != 0 && sys.ioctl(fd, TIOCMBIS, &raise) != 0) {
