@@ -306,7 +306,7 @@ BOOL GetCommTimeouts(HANDLE hFile, LPCOMMTIMEOUTS lpCommTimeouts) {
     Outcome outcome;
     fake::begin(std::move(call), outcome);
     if (outcome.result && lpCommTimeouts != nullptr) {
-        *lpCommTimeouts = COMMTIMEOUTS{};
+        *lpCommTimeouts = outcome.timeouts.value_or(COMMTIMEOUTS{});
     }
     return fake::finish(outcome);
 }

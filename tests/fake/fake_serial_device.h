@@ -102,6 +102,9 @@ struct Outcome {
     // nothing is stored when result is FALSE).
     std::optional<DCB> dcb;
 
+    // GetCommTimeouts: the time-outs stored (by default all zero).
+    std::optional<COMMTIMEOUTS> timeouts;
+
     // GetCommConfig: the record stored (by default the device's configuration, stored only
     // on success) and the size reported through lpdwSize (by default 52, also on failure).
     std::optional<COMMCONFIG> config;
