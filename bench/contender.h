@@ -6,9 +6,25 @@
 #define QUENLEX_BENCH_CONTENDER_H
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace bench {
+
+// A stretch of time on CLOCK_MONOTONIC (std::chrono::steady_clock), in nanoseconds, taken by
+// the contender right around its own calls: a contender in a worker process measures there,
+// so no pipe or process switch is ever counted as its time.
+struct Span {
+    std::int64_t start_ns = 0;
+    std::int64_t end_ns = 0;
+};
+
+// The reads of the comparison (comparison_work.h gives their time-outs).
+enum class ReadKind {
+    idle,   // nothing will come: up to n bytes, ended by the time-out for a first byte
+    burst,  // a short burst comes: up to n bytes, ended by the gap after its last byte
+    reply,  // exactly n bytes come: the read returns once they are in
+};
 
 struct Contender {
     const char *name;
@@ -34,6 +50,27 @@ struct Contender {
 
     // Blocks until one byte arrives; returns it (0 to 255), or -1 on failure.
     int (*read_byte)(void *state);
+
+    // The comparison's operations (comparison.cpp), each on the port open() opened and
+    // timed by the contender itself. A contender without them takes no part in it.
+
+    // A read of `kind` with room for `n` bytes in `buffer` (which holds n + 1): the count
+    // received, or -1 on failure.
+    long (*timed_read)(void *state, ReadKind kind, char *buffer, std::size_t n, Span *span);
+    // The contender's blocking wait for one byte: the byte (0 to 255) or -1; `cpu_seconds`
+    // gets the CPU time its process used meanwhile.
+    int (*timed_wait_byte)(void *state, double *cpu_seconds, Span *span);
+    // `chunks` writes of `chunk` payload bytes (comparison_work.h) each, with the write
+    // time-out of one chunk; false on failure.
+    bool (*send_stream)(void *state, std::size_t chunk, std::size_t chunks, Span *span);
+    // Reads of `chunk` bytes until `chunks` x `chunk` bytes are in, each byte checked
+    // against the payload; false on failure or a wrong byte.
+    bool (*receive_stream)(void *state, std::size_t chunk, std::size_t chunks, Span *span);
+    // `cycles` times: open `path` with the contender's line settings, time-outs and queues,
+    // then close it. Called while the contender has no port open. False on failure.
+    bool (*open_close_cycles)(void *state, const char *path, int baud, int cycles, Span *span);
+    // What the contender is and which version, for the table; null for this build's library.
+    const char *(*describe)(void *state);
 };
 
 // Every contender of this build, the plain system-call floor first.

@@ -1,8 +1,11 @@
 // quenlex_bench: time-out precision, CPU while waiting and bulk throughput of each
 // contender on one pseudo-terminal pair, printed as a table.
 //
-//   quenlex_bench           the full run (about half a minute)
+//   quenlex_bench           the full run (about half a minute), then the comparison with
+//                           the other libraries (comparison.h, about five minutes)
 //   quenlex_bench --smoke   one short repetition of everything, to show it still works
+//   --csv FILE              also writes the comparison's table to FILE
+//   --serve NAME            runs as the comparison's worker for a built-in contender
 //
 // The exit status is 1 when a measurement could not be made (a contender failed to open,
 // read or write); goals that are missed only show in the table.
@@ -17,9 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "comparison.h"
 #include "contender.h"
+#include "contenders.h"
 #include "measurements.h"
 #include "pty_pair.h"
+#include "worker_serve.h"
 
 namespace {
 
@@ -210,13 +216,27 @@ void measure_throughput(const std::vector<bench::Contender> &contenders, const b
 
 }  // namespace
 
+// This program's own path, for starting it again as a worker.
+std::string self_path() {
+    char path[4096];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : std::string();
+}
+
 int main(int argc, char **argv) {
     bool smoke = false;
+    std::string csv;
     for (int i = 1; i < argc; ++i) {
+        bench::Contender served{};
         if (std::strcmp(argv[i], "--smoke") == 0) {
             smoke = true;
+        } else if (std::strcmp(argv[i], "--csv") == 0 && i + 1 < argc) {
+            csv = argv[++i];
+        } else if (std::strcmp(argv[i], "--serve") == 0 && i + 1 < argc &&
+                   bench::builtin_contender(argv[i + 1], &served)) {
+            return bench::serve(served);
         } else {
-            std::fprintf(stderr, "usage: %s [--smoke]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--smoke] [--csv FILE]\n", argv[0]);
             return 2;
         }
     }
@@ -246,6 +266,9 @@ int main(int argc, char **argv) {
         "\nthroughput: median of %d rounds, each contender against the floor (%s) of "
         "its round\n",
         settings.rounds, contenders[0].name);
+    std::fflush(stdout);
+    bool compared = bench::run_comparison(smoke ? bench::kSmokeComparison : bench::kFullComparison,
+                                          self_path(), csv);
     // A goal missed is a figure to read; a measurement that could not be made is a fault.
-    return all_ran ? 0 : 1;
+    return all_ran && compared ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // a burst read waits 5 ms for a first byte, then 3 ms per byte of room left plus 2 ms.
 #include "contenders.h"
 #include "quenlex.h"
+#include "quenlex_comparison.h"
 
 namespace bench {
 namespace {
@@ -42,6 +43,7 @@ Contender quenlex_contender() {
     contender.burst_overhead = 1;  // room for the terminator
     contender.burst_timeout_ms = quenlex_burst_timeout_ms;
     contender.read_byte = quenlex_read_one;
+    add_quenlex_comparison(contender);
     return contender;
 }
 
