@@ -33,7 +33,7 @@ struct Settings {
     int rounds;  // of the throughput rows, contenders taking turns
 };
 
-constexpr Settings kFull = {500, 200, 10, 2.0, 4096, 2048, 7};
+constexpr Settings kFull = {500, 200, 10, 2.0, 4096, 2048, 11};
 constexpr Settings kSmoke = {5, 3, 10, 0.2, 4096, 16, 1};
 
 // The library's goals; every contender but the floor is held to them.
