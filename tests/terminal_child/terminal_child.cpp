@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
@@ -149,16 +150,20 @@ void TerminalChild::pump(int timeout_ms) {
 
 bool TerminalChild::expect(const std::string &text) {
     auto deadline = Clock::now() + kPatience;
+    bool ended = false;
     for (;;) {
         std::size_t found = screen_.find(text, consumed_);
         if (found != std::string::npos) {
             consumed_ = found + text.size();
             return true;
         }
-        if (master_ < 0 || Clock::now() >= deadline) {
+        if (master_ < 0 || Clock::now() >= deadline || ended) {
             return false;
         }
-        pump(remaining_ms(deadline));
+        // Once the child has ended, what it showed is all there is: one last look.
+        pollfd result{result_pipe_, 0, 0};
+        ended = ::poll(&result, 1, 0) > 0 && (result.revents & POLLHUP) != 0;
+        pump(ended ? 0 : std::min(remaining_ms(deadline), 100));
     }
 }
 
