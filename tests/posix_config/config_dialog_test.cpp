@@ -142,6 +142,43 @@ TEST(ConfigDialog, ConfirmedChoicesReachTheDeviceThroughSetCommConfig) {
     EXPECT_EQ(modes.c_iflag & (IXON | IXOFF), 0u);
 }
 
+// A host with a SIGWINCH handler (installed without SA_RESTART, as many are) sees its reads
+// interrupted whenever the terminal window is resized; that must not end the dialog.
+TEST(ConfigDialog, AResizedWindowDoesNotDisturbTheDialog) {
+    TerminalChild child;
+    COMMCONFIG record = sample_record();
+    auto body = dialog(kName, record);
+    child.start([body] {
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        ::sigaction(SIGWINCH, &action, nullptr);
+        return body();
+    });
+    // Each resize lands while the dialog waits for an answer, and is handled before it comes.
+    ASSERT_TRUE(child.expect(kSpeedPrompt));
+    ASSERT_TRUE(child.wait_until_settled());
+    child.resize(40, 100);
+    ASSERT_TRUE(child.wait_until_settled());
+    child.type("1200\r");
+    ASSERT_TRUE(child.expect(kDataBitsPrompt)) << child.screen();
+    ASSERT_TRUE(child.wait_until_settled());
+    child.resize(50, 120);
+    ASSERT_TRUE(child.wait_until_settled());
+    child.type("\r");
+    for (const char *prompt : {kParityPrompt, kStopBitsPrompt, kFlowPrompt}) {
+        ASSERT_TRUE(child.expect(prompt));
+        child.type("\r");
+    }
+    ASSERT_TRUE(child.expect(kConfirmPrompt));
+    child.type("y\r");
+    std::string bytes;
+    ASSERT_TRUE(child.finish(bytes));
+    Outcome outcome{};
+    ASSERT_TRUE(unpack(bytes, outcome));
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(outcome.record.dcb.BaudRate, 1200u);
+}
+
 TEST(ConfigDialog, EnterEverywhereKeepsTheRecordByteForByte) {
     COMMCONFIG record = sample_record();
     record.dcb.fOutX = 1;  // a flow control mix the dialog does not offer

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fstream>
 #include <stdexcept>
 
 namespace quenlex::test {
@@ -171,6 +172,38 @@ void TerminalChild::type(const std::string &keys) {
     if (master_ >= 0) {
         write_all(master_, keys);
     }
+}
+
+bool TerminalChild::wait_until_settled() {
+    auto deadline = Clock::now() + kPatience;
+    std::string path = "/proc/" + std::to_string(child_) + "/status";
+    while (Clock::now() < deadline) {
+        std::ifstream status(path);
+        bool asleep = false;
+        bool pending = false;
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("State:", 0) == 0) {
+                if (line.find('Z', 6) != std::string::npos) {
+                    return false;  // it has ended
+                }
+                asleep = line.find('S', 6) != std::string::npos;
+            } else if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0) {
+                pending = pending || line.find_first_not_of("0\t ", 7) != std::string::npos;
+            }
+        }
+        if (asleep && !pending) {
+            return true;
+        }
+        ::usleep(1000);
+    }
+    return false;
+}
+
+void TerminalChild::resize(unsigned short rows, unsigned short columns) {
+    winsize size{};
+    size.ws_row = rows;
+    size.ws_col = columns;
+    check(::ioctl(master_, TIOCSWINSZ, &size) == 0, "TIOCSWINSZ");
 }
 
 void TerminalChild::hang_up() { close_fd(master_); }

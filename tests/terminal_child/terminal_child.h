@@ -37,6 +37,12 @@ class TerminalChild {
     bool expect(const std::string &text);
     // Types keys into the terminal.
     void type(const std::string &keys);
+    // Waits until the child is asleep with no signal pending: after a prompt, blocked
+    // reading the answer, with every signal sent to it handled.
+    bool wait_until_settled();
+    // Changes the terminal's window size, as a terminal emulator does when its window is
+    // resized: the child's foreground process group gets SIGWINCH.
+    void resize(unsigned short rows, unsigned short columns);
     // Hangs the terminal up: closes the master.
     void hang_up();
 
