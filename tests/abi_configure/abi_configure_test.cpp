@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "terminal_child/terminal_child.h"
@@ -128,6 +129,8 @@ struct ClosedCase {
     tcflag_t speed_after;
     bool xon_xoff_after;
 };
+
+void PrintTo(const ClosedCase &c, std::ostream *out) { *out << c.how; }
 
 class AbiConfigureClosedPort : public ::testing::TestWithParam<ClosedCase> {};
 

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cerrno>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "posix_config/pty_port.h"
+#include "serial_device/posix/syscalls.h"
 #include "serial_device/serial_device.h"
 #include "terminal_child/terminal_child.h"
 
@@ -262,6 +265,8 @@ struct CancelCase {
     bool hang_up;  // after the steps, the terminal goes away
 };
 
+void PrintTo(const CancelCase &c, std::ostream *out) { *out << c.how; }
+
 class ConfigDialogCancel : public ::testing::TestWithParam<CancelCase> {};
 
 TEST_P(ConfigDialogCancel, LeavesTheRecordAndTheTerminalAsTheyWere) {
@@ -341,6 +346,32 @@ TEST(ConfigDialog, WithoutAControllingTerminalShowsNothingAndChangesNothing) {
     EXPECT_TRUE(same_bytes(outcome.record, record));
     EXPECT_EQ(child.standard_output(), "");
     EXPECT_EQ(child.screen(), "");
+}
+
+TEST(ConfigDialog, ATerminalThatRefusesTheDialogsModeShowsNothing) {
+    TerminalChild child;
+    termios2 before = child.modes();
+    COMMCONFIG record = sample_record();
+    auto body = dialog(kName, record);
+    child.start([body] {
+        posix::sys.ioctl = [](int fd, unsigned long request, void *argument) {
+            if (request == TCSETS2) {
+                errno = EIO;
+                return -1;
+            }
+            return posix::default_syscalls().ioctl(fd, request, argument);
+        };
+        return body();
+    });
+    std::string bytes;
+    ASSERT_TRUE(child.finish(bytes));
+    Outcome outcome{};
+    ASSERT_TRUE(unpack(bytes, outcome));
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(outcome.error, ERROR_NOT_SUPPORTED);
+    EXPECT_TRUE(same_bytes(outcome.record, record));
+    EXPECT_EQ(child.screen(), "");
+    EXPECT_TRUE(same_modes(child.modes(), before));
 }
 
 TEST(ConfigDialog, WithoutARecordShowsNothing) {
