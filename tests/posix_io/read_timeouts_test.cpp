@@ -97,5 +97,40 @@ TEST_P(ReadTimeouts, EndsByTheRule) {
 INSTANTIATE_TEST_SUITE_P(AllRules, ReadTimeouts, ::testing::ValuesIn(kCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// A read that found nothing makes the next one wait before it reads; bytes that are already
+// waiting must still come back, at once, under every kind of time-out.
+struct QuietCase {
+    const char *name;
+    COMMTIMEOUTS timeouts;
+    DWORD size;
+};
+
+std::ostream &operator<<(std::ostream &out, const QuietCase &c) { return out << c.name; }
+
+const QuietCase kQuietCases[] = {
+    {"Immediate", {M, 0, 0, 0, 0}, 10},
+    {"FirstByte", {M, M, 100, 0, 0}, 10},
+    {"Total", {0, 0, 100, 0, 0}, 2},
+    {"Interval", {50, 0, 100, 0, 0}, 10},
+};
+
+class AfterAnEmptyRead : public PtyPort, public ::testing::WithParamInterface<QuietCase> {};
+
+TEST_P(AfterAnEmptyRead, WaitingBytesStillComeBack) {
+    set_timeouts(GetParam().timeouts);
+    char buffer[16] = {};
+    DWORD count = 99;
+    ASSERT_TRUE(ReadFile(handle_, buffer, GetParam().size, &count, nullptr));
+    ASSERT_EQ(count, 0u);
+
+    Clock::time_point start = start_peer({{-1, "xy"}});
+    EXPECT_TRUE(ReadFile(handle_, buffer, GetParam().size, &count, nullptr)) << GetLastError();
+    EXPECT_EQ(std::string(buffer, count), "xy");
+    EXPECT_LE(ms_since(start), 900);  // every case returns long before that
+}
+
+INSTANTIATE_TEST_SUITE_P(TimeOuts, AfterAnEmptyRead, ::testing::ValuesIn(kQuietCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace quenlex::test

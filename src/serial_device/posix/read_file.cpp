@@ -65,27 +65,37 @@ bool hung_up(int fd) {
 }
 
 BOOL read_terminal(Port *port, BYTE *buffer, DWORD size, LPDWORD count) {
-    const ReadLimits limits = read_limits(port->timeouts, size, monotonic_now());
+    const timespec start = monotonic_now();
+    const ReadLimits limits = read_limits(port->timeouts, size, start);
     DWORD received = 0;
     timespec last_byte{};
+    // After a read that found nothing (a caller polling a quiet line) the next one waits
+    // before it reads: while the line stays quiet each call costs one ppoll() and no read().
+    // A read that may not wait at all reads first, so it still sees what is waiting.
+    timespec left{};
+    bool read_now = !port->line_was_quiet || !limits.total.time_left(start, &left);
+    port->line_was_quiet = false;
     for (;;) {
-        ssize_t got = sys.read(port->fd, buffer + received, size - received);
-        if (got > 0) {
-            received += static_cast<DWORD>(got);
-            if (received == size) {
-                *count = received;
-                return TRUE;
+        if (read_now) {
+            ssize_t got = sys.read(port->fd, buffer + received, size - received);
+            if (got > 0) {
+                received += static_cast<DWORD>(got);
+                if (received == size) {
+                    *count = received;
+                    return TRUE;
+                }
+                last_byte = monotonic_now();
+                // A terminal's read() hands over all it holds, so asking again at once
+                // would only fail with EAGAIN: wait for more instead.
+            } else if (got == 0 && hung_up(port->fd)) {
+                return end_with_error(port, received, count, ERROR_DEVICE_NOT_CONNECTED);
+            } else if (got < 0 && errno == EINTR) {
+                continue;
+            } else if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                return end_with_error(port, received, count, win32_error_from_errno(errno));
             }
-            last_byte = monotonic_now();
-            // A terminal's read() hands over all it holds, so asking again at once would
-            // only fail with EAGAIN: wait for more instead.
-        } else if (got == 0 && hung_up(port->fd)) {
-            return end_with_error(port, received, count, ERROR_DEVICE_NOT_CONNECTED);
-        } else if (got < 0 && errno == EINTR) {
-            continue;
-        } else if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            return end_with_error(port, received, count, win32_error_from_errno(errno));
         }
+        read_now = true;
 
         // Nothing (more) waiting: sleep until more comes or the nearer time-out passes.
         Deadline until = limits.total;
@@ -96,6 +106,7 @@ BOOL read_terminal(Port *port, BYTE *buffer, DWORD size, LPDWORD count) {
             case WaitResult::ready:
                 break;
             case WaitResult::timed_out:
+                port->line_was_quiet = received == 0;
                 *count = received;
                 return TRUE;
             case WaitResult::hung_up:
