@@ -57,9 +57,11 @@ struct Contender {
     // A read of `kind` with room for `n` bytes in `buffer` (which holds n + 1): the count
     // received, or -1 on failure.
     long (*timed_read)(void *state, ReadKind kind, char *buffer, std::size_t n, Span *span);
-    // The contender's blocking wait for one byte: the byte (0 to 255) or -1; `cpu_seconds`
-    // gets the CPU time its process used meanwhile.
-    int (*timed_wait_byte)(void *state, double *cpu_seconds, Span *span);
+    // The contender's wait for one byte: the byte (0 to 255) or -1; `cpu_seconds` gets the
+    // CPU time its process used meanwhile. A blocking read without time-out; or, with
+    // `polling`, reads of 1 byte with quenlex's 5 ms time-out, one after the other, as
+    // quenlex_readChar waits (quenlex waits that way in both cases).
+    int (*timed_wait_byte)(void *state, bool polling, double *cpu_seconds, Span *span);
     // `chunks` writes of `chunk` payload bytes (comparison_work.h) each, with the write
     // time-out of one chunk; false on failure.
     bool (*send_stream)(void *state, std::size_t chunk, std::size_t chunks, Span *span);

@@ -153,16 +153,25 @@ double process_cpu_seconds() {
     return static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) / 1e9;
 }
 
-int floor_wait_byte(void *state, double *cpu_seconds, Span *span) {
+int floor_wait_byte(void *state, bool polling, double *cpu_seconds, Span *span) {
     auto *floor = static_cast<FloorState *>(state);
-    unsigned char byte = 0;
+    char byte = 0;
     double cpu_before = process_cpu_seconds();
     span->start_ns = now_ns();
-    pollfd entry{floor->fd, POLLIN, 0};
-    bool ok = ppoll(&entry, 1, nullptr, nullptr) == 1 && ::read(floor->fd, &byte, 1) == 1;
+    bool ok;
+    if (polling) {
+        long got;
+        do {
+            got = read_within(floor->fd, &byte, 1, timeouts_for(ReadKind::idle, 1));
+        } while (got == 0);
+        ok = got == 1;
+    } else {
+        pollfd entry{floor->fd, POLLIN, 0};
+        ok = ppoll(&entry, 1, nullptr, nullptr) == 1 && ::read(floor->fd, &byte, 1) == 1;
+    }
     span->end_ns = now_ns();
     *cpu_seconds = process_cpu_seconds() - cpu_before;
-    return ok ? byte : -1;
+    return ok ? static_cast<unsigned char>(byte) : -1;
 }
 
 void make_payload(FloorState *floor, std::size_t chunk) {

@@ -158,12 +158,20 @@ double process_cpu_seconds() {
     return static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) / 1e9;
 }
 
-int sp_wait_byte(void *state, double *cpu_seconds, Span *span) {
+int sp_wait_byte(void *state, bool polling, double *cpu_seconds, Span *span) {
     auto *sp = static_cast<SpState *>(state);
     unsigned char byte = 0;
     double cpu_before = process_cpu_seconds();
     span->start_ns = now_ns();
-    int got = sp_blocking_read(sp->port, &byte, 1, 0);  // 0: no time-out
+    int got;
+    if (polling) {
+        const unsigned timeout = ms(timeouts_for(ReadKind::idle, 1).total_ms);
+        do {
+            got = sp_blocking_read(sp->port, &byte, 1, timeout);
+        } while (got == 0);
+    } else {
+        got = sp_blocking_read(sp->port, &byte, 1, 0);  // 0: no time-out
+    }
     span->end_ns = now_ns();
     *cpu_seconds = process_cpu_seconds() - cpu_before;
     return got == 1 ? byte : -1;

@@ -72,11 +72,13 @@ def handle(words):
         data = port.read(n)
         end = time.monotonic_ns()
         return "ok {} {} {}".format(len(data), start, end)
-    if verb == "wait":
-        set_timeouts(None, port.inter_byte_timeout)
+    if verb in ("wait", "poll"):
+        set_timeouts(seconds(words[1]) if verb == "poll" else None, None)
         cpu = time.process_time()
         start = time.monotonic_ns()
         data = port.read(1)
+        while not data and verb == "poll":
+            data = port.read(1)
         end = time.monotonic_ns()
         cpu = time.process_time() - cpu
         if len(data) != 1:

@@ -55,7 +55,8 @@ double process_cpu_seconds() {
     return static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) / 1e9;
 }
 
-int quenlex_wait_byte(void *, double *cpu_seconds, Span *span) {
+// quenlex has one way to wait for a byte: quenlex_readChar, which polls.
+int quenlex_wait_byte(void *, bool, double *cpu_seconds, Span *span) {
     double cpu_before = process_cpu_seconds();
     span->start_ns = now_ns();
     int byte = quenlex_readChar();

@@ -56,9 +56,9 @@ std::string handle(const Contender &c, const std::string &verb, std::istringstre
         long got = c.timed_read(c.state, kind, buffer.data(), n, &span);
         return got < 0 ? "fail read" : "ok " + std::to_string(got) + " " + span_text(span);
     }
-    if (verb == "wait") {
+    if (verb == "wait" || verb == "poll") {
         double cpu = 0;
-        int byte = c.timed_wait_byte(c.state, &cpu, &span);
+        int byte = c.timed_wait_byte(c.state, verb == "poll", &cpu, &span);
         char text[64];
         std::snprintf(text, sizeof text, "%.9f", cpu);
         return byte < 0 ? "fail wait"

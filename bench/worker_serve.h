@@ -6,7 +6,8 @@
 //   open PATH BAUD            -> "ok" | "fail <why>"
 //   close                     -> "ok"
 //   read KIND N TOTAL INTERVAL -> "ok COUNT START END"     (KIND idle|burst|reply; ms)
-//   wait                      -> "ok BYTE CPU_SECONDS START END"
+//   wait                      -> "ok BYTE CPU_SECONDS START END"  (a blocking read)
+//   poll TOTAL                -> the same, waiting in reads of TOTAL ms one after another
 //   send CHUNK CHUNKS WRITE_MS -> "ok START END"
 //   receive CHUNK CHUNKS TOTAL INTERVAL -> "ok START END"
 //   cycles PATH BAUD COUNT    -> "ok START END"
