@@ -2,7 +2,7 @@
 // contender on one pseudo-terminal pair, printed as a table.
 //
 //   quenlex_bench           the full run (about half a minute), then the comparison with
-//                           the other libraries (comparison.h, about five minutes)
+//                           the other libraries (comparison.h, about eight minutes)
 //   quenlex_bench --smoke   one short repetition of everything, to show it still works
 //   --csv FILE              also writes the comparison's table to FILE
 //   --serve NAME            runs as the comparison's worker for a built-in contender

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the benchmark: quenlex against the system-call floor, pyserial and libserialport on
-# pseudo-terminal pairs, interleaved, in one run of about six minutes. Writes the table as
+# pseudo-terminal pairs, interleaved, in one run of about nine minutes. Writes the table as
 # CSV, the printed report, a Markdown copy of the table and the time-out overshoot picture.
 # Usage: scripts/bench.sh [OUTDIR]        (default build/bench-results; docs/ publishes)
 # Run it on a quiet machine: the figures are only as steady as the load around them.
