@@ -142,6 +142,24 @@ std::string ioctl_name(unsigned long request) {
     return text;
 }
 
+const char *errno_name(int error) {
+    switch (error) {
+        case EINTR: return "EINTR";
+        case EAGAIN: return "EAGAIN";
+        case EIO: return "EIO";
+        case ENXIO: return "ENXIO";
+        case ENOMEM: return "ENOMEM";
+        case EBADF: return "EBADF";
+        case ENOENT: return "ENOENT";
+        case EACCES: return "EACCES";
+        case EBUSY: return "EBUSY";
+        case ENOTTY: return "ENOTTY";
+        case EINVAL: return "EINVAL";
+        case EMFILE: return "EMFILE";
+        default: return "errno?";
+    }
+}
+
 std::string SysCall::label() const {
     std::string text = sys_name(entry);
     if (entry == Sys::ioctl) {
@@ -172,8 +190,12 @@ void FaultInjector::fail_nth_call_of(Sys entry, std::size_t n, int error, Persis
     rules_.push_back(Rule{false, entry, n, error, persist, false});
 }
 
+void FaultInjector::before_nth_call(std::size_t n, std::function<void()> action) {
+    actions_.push_back(Action{true, Sys::open, n, std::move(action)});
+}
+
 void FaultInjector::before_nth_call_of(Sys entry, std::size_t n, std::function<void()> action) {
-    actions_.push_back(Action{entry, n, std::move(action)});
+    actions_.push_back(Action{false, entry, n, std::move(action)});
 }
 
 void FaultInjector::clear() {
@@ -197,7 +219,9 @@ int FaultInjector::on_call(Sys entry, unsigned long request) {
     ++per_entry_[index];
 
     for (Action &action : actions_) {
-        if (action.entry == entry && action.n == per_entry_[index] && action.run) {
+        bool due = action.any_entry ? action.n == total_
+                                    : action.entry == entry && action.n == per_entry_[index];
+        if (due && action.run) {
             std::function<void()> run = std::move(action.run);
             action.run = nullptr;
             run();

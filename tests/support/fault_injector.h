@@ -45,7 +45,8 @@ public:
     void fail_nth_call_of(Sys entry, std::size_t n, int error, Persist persist = Persist::once);
     // Every call from the next one on fails (a device that went away).
     void fail_from_next_call(int error) { fail_nth_call(calls() + 1, error, Persist::from_then_on); }
-    // Runs `action` just before the nth call of `entry` is made (or failed).
+    // Runs `action` just before the nth call (overall, or of `entry`) is made or failed.
+    void before_nth_call(std::size_t n, std::function<void()> action);
     void before_nth_call_of(Sys entry, std::size_t n, std::function<void()> action);
 
     // Drops every fault and action; counting goes on.
@@ -74,6 +75,7 @@ private:
         bool armed;  // reached its nth call and persists
     };
     struct Action {
+        bool any_entry;
         Sys entry;
         std::size_t n;
         std::function<void()> run;
@@ -87,6 +89,9 @@ private:
     std::size_t injected_ = 0;
     bool recording_ = false;
 };
+
+// "EINTR", "EIO", ... for the errno values the tests inject.
+const char *errno_name(int error);
 
 // The name of an ioctl request the layer uses ("TCGETS2"), or its number in hex.
 std::string ioctl_name(unsigned long request);
