@@ -1,0 +1,109 @@
+// A long-running host opens and closes its port again and again, and opens fail again and
+// again: 100 000 cycles of each (QUENLEX_LEAK_CYCLES overrides the count) must leave the
+// process's descriptors and memory where they were.
+#define GTEST_DONT_DEFINE_TEST 1
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "fault_injector.h"
+#include "process_stats.h"
+#include "pty_peer.h"
+#include "quenlex.h"
+#include "serial_device/serial_device.h"
+
+namespace quenlex::test {
+namespace {
+
+// Bounds for "unchanged": a leak of even 8 bytes a cycle shows up as 800 000 bytes.
+constexpr std::size_t kHeapSlack = 64 * 1024;
+constexpr long kResidentSlackKib = 4 * 1024;
+
+long cycles() {
+    const char *text = std::getenv("QUENLEX_LEAK_CYCLES");
+    long count = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
+    return count > 0 ? count : 100000;
+}
+
+struct Snapshot {
+    int fds = open_fd_count();
+    std::size_t heap = heap_in_use();
+    long resident = resident_kib();
+    double wall = wall_seconds();
+};
+
+void expect_unchanged(const Snapshot &before, const char *what, long count) {
+    Snapshot after;
+    double seconds = after.wall - before.wall;
+    std::printf("[ cycles   ] %ld %s in %.2f s (%.1f us each); fds %+d, heap %+lld bytes, "
+                "resident %+ld KiB\n",
+                count, what, seconds, seconds * 1e6 / static_cast<double>(count),
+                after.fds - before.fds,
+                static_cast<long long>(after.heap) - static_cast<long long>(before.heap),
+                after.resident - before.resident);
+    EXPECT_EQ(after.fds, before.fds) << "descriptors leaked";
+    EXPECT_LT(static_cast<long long>(after.heap) - static_cast<long long>(before.heap),
+              static_cast<long long>(kHeapSlack))
+        << "heap grew";
+    EXPECT_LT(after.resident - before.resident, kResidentSlackKib) << "resident memory grew";
+}
+
+GTEST_TEST(Leaks, OpenAndCloseCycles) {
+    PtyPeer peer;
+    const long count = cycles();
+    for (int i = 0; i < 200; ++i) {  // warm up allocator and caches
+        quenlex_open(peer.path().c_str(), 9600);
+        quenlex_close();
+    }
+    Snapshot before;
+    long failures = 0;
+    for (long i = 0; i < count; ++i) {
+        // Speeds vary so the line settings are really written each time.
+        failures += quenlex_open(peer.path().c_str(), i % 2 == 0 ? 9600 : 115200) != 1;
+        quenlex_close();
+    }
+    EXPECT_EQ(failures, 0) << "opens failed, last error " << quenlex_getError();
+    expect_unchanged(before, "open/close cycles", count);
+}
+
+GTEST_TEST(Leaks, FailedOpenCyclesAtEveryFailureStep) {
+    PtyPeer peer;
+    const long count = cycles();
+    FaultInjector faults;
+    // The system calls of one open: each is a step at which an open can fail.
+    ASSERT_EQ(quenlex_open(peer.path().c_str(), 9600), 1);
+    quenlex_close();
+    faults.reset();
+    ASSERT_EQ(quenlex_open(peer.path().c_str(), 9600), 1);
+    const std::size_t steps = faults.calls();
+    quenlex_close();
+    ASSERT_GT(steps, 0u);
+
+    const int errors[] = {EIO, ENXIO, ENOMEM, EBADF, EAGAIN};
+    for (std::size_t i = 0; i < 2 * steps; ++i) {  // warm up
+        faults.reset();
+        faults.fail_nth_call(1 + i % steps, EIO);
+        quenlex_open(peer.path().c_str(), 9600);
+        quenlex_close();
+    }
+    Snapshot before;
+    long opened = 0;
+    for (long i = 0; i < count; ++i) {
+        faults.reset();
+        faults.fail_nth_call(1 + static_cast<std::size_t>(i) % steps,
+                             errors[(static_cast<std::size_t>(i) / steps) % 5]);
+        opened += quenlex_open(peer.path().c_str(), 9600);
+        quenlex_close();
+    }
+    faults.reset();
+    std::printf("[ steps    ] %zu failure steps, %ld failed opens at each on average\n", steps,
+                count / static_cast<long>(steps));
+    EXPECT_EQ(opened, 0) << "an open succeeded although one of its calls failed";
+    expect_unchanged(before, "failed opens", count);
+}
+
+}  // namespace
+}  // namespace quenlex::test
