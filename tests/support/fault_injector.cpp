@@ -97,8 +97,22 @@ int wrap_fstat(int fd, struct stat *status) {
     return real().fstat(fd, status);
 }
 
+int wrap_stat(const char *path, struct stat *status) {
+    if (int e = check(Sys::stat)) {
+        errno = e;
+        return -1;
+    }
+    return real().stat(path, status);
+}
+
+pid_t wrap_getpid() {
+    check(Sys::getpid);
+    return real().getpid();
+}
+
 constexpr Syscalls kWrapped = {
-    wrap_open, wrap_close, wrap_read, wrap_write, wrap_ppoll, wrap_ioctl, wrap_flock, wrap_fstat,
+    wrap_open,  wrap_close, wrap_read, wrap_write, wrap_ppoll,
+    wrap_ioctl, wrap_flock, wrap_fstat, wrap_stat, wrap_getpid,
 };
 
 }  // namespace
@@ -113,10 +127,14 @@ const char *sys_name(Sys entry) {
         case Sys::ioctl: return "ioctl";
         case Sys::flock: return "flock";
         case Sys::fstat: return "fstat";
+        case Sys::stat: return "stat";
+        case Sys::getpid: return "getpid";
         case Sys::count: break;
     }
     return "?";
 }
+
+bool can_fail(Sys entry) { return entry != Sys::getpid; }
 
 std::string ioctl_name(unsigned long request) {
     struct Known {
@@ -131,6 +149,7 @@ std::string ioctl_name(unsigned long request) {
         {TCFLSH, "TCFLSH"},     {TIOCGWINSZ, "TIOCGWINSZ"}, {TCSETSW2, "TCSETSW2"},
         {TCSETSF2, "TCSETSF2"}, {TCSETSW, "TCSETSW"},     {TCSETSF, "TCSETSF"},
         {TCXONC, "TCXONC"},     {TIOCSBRK, "TIOCSBRK"},   {TIOCCBRK, "TIOCCBRK"},
+        {TIOCGEXCL, "TIOCGEXCL"},
     };
     for (const Known &k : kKnown) {
         if (k.request == request) {
@@ -230,14 +249,14 @@ int FaultInjector::on_call(Sys entry, unsigned long request) {
 
     int error = 0;
     for (Rule &rule : rules_) {
-        bool applies = rule.any_entry || rule.entry == entry;
+        bool applies = (rule.any_entry || rule.entry == entry) && can_fail(entry);
         if (!applies) {
             continue;
         }
         std::size_t count = rule.any_entry ? total_ : per_entry_[index];
-        if (count == rule.n || rule.armed) {
+        if (!rule.done && count >= rule.n) {
             error = rule.error;
-            rule.armed = rule.persist == Persist::from_then_on;
+            rule.done = rule.persist == Persist::once;
             break;
         }
     }

@@ -17,10 +17,13 @@
 namespace quenlex::test {
 
 // The entries of the system call table, in its order.
-enum class Sys { open, close, read, write, ppoll, ioctl, flock, fstat, count };
+enum class Sys { open, close, read, write, ppoll, ioctl, flock, fstat, stat, getpid, count };
 constexpr std::size_t kSysCount = static_cast<std::size_t>(Sys::count);
 
 const char *sys_name(Sys entry);
+
+// False for calls that cannot fail (getpid): they are counted and recorded, never failed.
+bool can_fail(Sys entry);
 
 // One call as the injector saw it. `request` is the ioctl request (0 for other entries).
 struct SysCall {
@@ -72,7 +75,7 @@ private:
         std::size_t n;
         int error;
         Persist persist;
-        bool armed;  // reached its nth call and persists
+        bool done;  // a once rule that has fired
     };
     struct Action {
         bool any_entry;
