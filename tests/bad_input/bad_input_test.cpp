@@ -308,7 +308,8 @@ std::vector<Row> rows() {
                         lock ? 0 : 1, lock ? ERROR_ACCESS_DENIED : kNotLookedAt, Port::none});
     }
 
-    // Speeds.
+    // Speeds, passed on unchanged: the driver takes or refuses them. A pseudo-terminal has no
+    // wire and takes any rate the record can hold (-1 arrives as 4294967295); 0 is no rate.
     struct Speed {
         const char *label;
         int rate;
@@ -316,7 +317,7 @@ std::vector<Row> rows() {
         DWORD error;
     };
     for (const Speed &speed : {Speed{"0", 0, 0, ERROR_INVALID_PARAMETER},
-                               Speed{"minus_1", -1, 0, ERROR_INVALID_PARAMETER},
+                               Speed{"minus_1", -1, 1, kNotLookedAt},
                                Speed{"1", 1, 1, kNotLookedAt},
                                Speed{"INT_MAX", INT_MAX, 1, kNotLookedAt}}) {
         int rate = speed.rate;

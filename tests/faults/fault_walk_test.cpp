@@ -194,6 +194,10 @@ const char *absorbed_by_design(const SysCall &call, int error) {
     if (call.entry == Sys::ioctl && call.request == TIOCNXCL) {
         return "lifting exclusivity just before the close is best effort";
     }
+    if (call.entry == Sys::ioctl && call.request == TIOCMGET) {
+        return "reading the modem lines at open only picks what GetCommState reports for DTR "
+               "and RTS; a device that cannot tell keeps the defaults of a fresh port";
+    }
     if (error == EAGAIN && (call.entry == Sys::read || call.entry == Sys::write)) {
         return "EAGAIN on a non-blocking descriptor means not ready yet: wait again";
     }
