@@ -115,7 +115,7 @@ bool prepare_terminal(int fd, termios2 &tio) {
 int give_up(int fd, bool holds_excl) {
     int saved = errno;
     if (holds_excl) {
-        sys.ioctl(fd, TIOCNXCL, nullptr);
+        retry_eintr(sys.ioctl, fd, TIOCNXCL, nullptr);
     }
     sys.close(fd);
     errno = saved;
@@ -247,7 +247,7 @@ BOOL CloseHandle(HANDLE hObject) {
     // same reason).
     if (port->holds_excl && port->owner_pid == sys.getpid()) {
         int saved = errno;
-        sys.ioctl(port->fd, TIOCNXCL, nullptr);
+        quenlex::posix::retry_eintr(sys.ioctl, port->fd, TIOCNXCL, nullptr);
         errno = saved;
     }
     int fd = port->fd;
