@@ -40,7 +40,7 @@ struct Options {
     long pairs = 1000000;
     double seconds = 0;  // 0: no limit
     unsigned seed = 1;
-    unsigned silence_every = 500;
+    unsigned silence_every = 800;
     unsigned max_pause_ms = 350;
 };
 
