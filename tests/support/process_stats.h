@@ -16,6 +16,10 @@ long resident_kib();
 // AddressSanitizer the allocator is the sanitizer's: its count is used instead.
 std::size_t heap_in_use();
 
+// True in an AddressSanitizer build: its quarantine keeps freed memory resident for a while,
+// so resident size says nothing about leaks there (heap_in_use() and LeakSanitizer do).
+bool under_address_sanitizer();
+
 // CPU time the process has used so far, user and system, in seconds.
 double cpu_seconds();
 
