@@ -77,6 +77,10 @@ struct Model {
             late.join();
         }
     }
+    // The device's name; once it hung up, a name that cannot exist. The number of a pseudo-
+    // terminal that is gone is handed to the next one anyone on the machine opens, so its old
+    // name must not be opened again: it may be another program's terminal by then.
+    std::string name() const { return peer->hung_up() ? "/dev/pts/gone" : peer->path(); }
     int expected_fds(int base) const {
         return base + (peer->hung_up() ? 0 : 2) + (port_open ? 1 : 0);
     }
@@ -95,7 +99,7 @@ void run(Input &in, int base_fds) {
                 m.settle();
                 int speed = kSpeeds[in.byte() % 8];
                 bool dead = m.peer->hung_up();
-                int r = quenlex_open(m.peer->path().c_str(), speed);
+                int r = quenlex_open(m.name().c_str(), speed);
                 check(r == 0 || r == 1, op, "result out of range", r);
                 check(r == 1 || quenlex_getError() != 0, op, "failed without an error code");
                 check(!dead || r == 0, op, "opened a line that is gone");
@@ -118,7 +122,8 @@ void run(Input &in, int base_fds) {
                 break;
             case 2: {
                 op = "quenlex_available";
-                const char *names[] = {m.peer->path().c_str(), "/dev/null", "", "/no/such"};
+                const std::string name = m.name();
+                const char *names[] = {name.c_str(), "/dev/null", "", "/no/such"};
                 int which = in.byte() % 4;
                 int r = quenlex_available(names[which]);
                 check(r == 0 || r == 1, op, "result out of range", r);
@@ -130,7 +135,8 @@ void run(Input &in, int base_fds) {
             case 3: {
                 op = "quenlex_configure";
                 m.settle();
-                const char *names[] = {m.peer->path().c_str(), "/dev/null", "/no/such"};
+                const std::string name = m.name();
+                const char *names[] = {name.c_str(), "/dev/null", "/no/such"};
                 int r = quenlex_configure(names[in.byte() % 3]);
                 check(r == 0 || r == 1, op, "result out of range", r);
                 check(r == 1 || quenlex_getError() != 0, op, "failed without an error code");
