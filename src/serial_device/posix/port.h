@@ -24,6 +24,7 @@ struct Port {
     DWORD in_queue;       // sizes accepted by SetupComm (Linux keeps its own buffers)
     DWORD out_queue;
     DWORD pending_error;  // an error met after bytes were returned; reported by the next I/O call
+    bool line_was_quiet;  // the last read ended with nothing received: the next waits first
 };
 
 constexpr std::uint32_t kPortMagic = 0x51554e58u;  // "QUNX"
