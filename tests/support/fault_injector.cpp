@@ -110,9 +110,14 @@ pid_t wrap_getpid() {
     return real().getpid();
 }
 
+int wrap_clock_gettime(clockid_t clock, struct timespec *now) {
+    check(Sys::clock_gettime);
+    return real().clock_gettime(clock, now);
+}
+
 constexpr Syscalls kWrapped = {
-    wrap_open,  wrap_close, wrap_read, wrap_write, wrap_ppoll,
-    wrap_ioctl, wrap_flock, wrap_fstat, wrap_stat, wrap_getpid,
+    wrap_open,  wrap_close, wrap_read, wrap_write, wrap_ppoll,         wrap_ioctl,
+    wrap_flock, wrap_fstat, wrap_stat, wrap_getpid, wrap_clock_gettime,
 };
 
 }  // namespace
@@ -129,12 +134,13 @@ const char *sys_name(Sys entry) {
         case Sys::fstat: return "fstat";
         case Sys::stat: return "stat";
         case Sys::getpid: return "getpid";
+        case Sys::clock_gettime: return "clock_gettime";
         case Sys::count: break;
     }
     return "?";
 }
 
-bool can_fail(Sys entry) { return entry != Sys::getpid; }
+bool can_fail(Sys entry) { return entry != Sys::getpid && entry != Sys::clock_gettime; }
 
 std::string ioctl_name(unsigned long request) {
     struct Known {

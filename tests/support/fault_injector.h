@@ -17,12 +17,26 @@
 namespace quenlex::test {
 
 // The entries of the system call table, in its order.
-enum class Sys { open, close, read, write, ppoll, ioctl, flock, fstat, stat, getpid, count };
+enum class Sys {
+    open,
+    close,
+    read,
+    write,
+    ppoll,
+    ioctl,
+    flock,
+    fstat,
+    stat,
+    getpid,
+    clock_gettime,
+    count
+};
 constexpr std::size_t kSysCount = static_cast<std::size_t>(Sys::count);
 
 const char *sys_name(Sys entry);
 
-// False for calls that cannot fail (getpid): they are counted and recorded, never failed.
+// False for calls that cannot fail (getpid, and clock_gettime of the monotonic clock, which
+// fails only for a bad clock or address): they are counted and recorded, never failed.
 bool can_fail(Sys entry);
 
 // One call as the injector saw it. `request` is the ioctl request (0 for other entries).
