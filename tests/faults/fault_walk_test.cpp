@@ -38,9 +38,13 @@ constexpr int kErrnos[] = {EINTR, EAGAIN, EIO, ENXIO, ENOMEM, EBADF};
 constexpr std::size_t kBufferSize = 5;
 constexpr char kFill = '\x5a';
 constexpr DWORD kNoError = 0;
+// 100 bytes: a write time-out of 302 ms, ample time for the peer to read the line empty.
+const std::string kLongText(100, 'w');
 
 // One run of an export: a fresh line, the port as the scenario wants it, caller memory.
 struct Line {
+    FaultInjector *faults = nullptr;
+    bool peer_acted = false;  // a scenario's peer action (sending, draining) has happened
     PtyPeer peer;
     GuardBuffer buffer{kBufferSize, kFill};
     GuardBuffer small{3, kFill};
@@ -74,7 +78,7 @@ std::string expect_received(Line &run, const std::string &want) {
 }
 
 std::string expect_queued(Line &run, int want) {
-    int queued = run.peer.queued_for_device();
+    int queued = run.peer.wait_queued(want, 500);  // bytes a peer action sent may be on their way
     return queued == want ? ""
                           : std::to_string(queued) + " bytes left queued, not " +
                                 std::to_string(want) + " (bytes lost or read twice)";
@@ -175,6 +179,51 @@ std::vector<Scenario> scenarios() {
                                                   : "buffer holds \"" + run.small.bytes(0, 3) + "\"";
          },
          Port::open, Port::open, nullptr},
+        // The waits: the peer acts just before the first ppoll(), while the call waits.
+        {"readChar_waiting_for_a_byte", Port::open, "",
+         [](Line &run) {
+             run.faults->before_nth_call_of(Sys::ppoll, 1, [&run] {
+                 run.peer.send("A");  // at once: the wait's time-out keeps running
+                 run.peer_acted = true;
+             });
+             return quenlex_readChar();
+         },
+         'A', [](Line &run) { return expect_queued(run, 0); }, {0},
+         [](Line &run, int) { return expect_queued(run, run.peer_acted ? 1 : 0); }, Port::open,
+         Port::open, nullptr},
+        {"read_waiting_for_the_first_byte", Port::open, "",
+         [](Line &run) {
+             run.faults->before_nth_call_of(Sys::ppoll, 1, [&run] {
+                 run.peer.send("ab");  // at once: the first read waits only 5 ms
+                 run.peer_acted = true;
+             });
+             return quenlex_read(run.small.data(), 3);
+         },
+         2,
+         [](Line &run) {
+             return run.small.bytes(0, 3) == std::string("ab\0", 3)
+                        ? expect_queued(run, 0)
+                        : "buffer holds \"" + run.small.bytes(0, 3) + "\"";
+         },
+         {0, 1},
+         [](Line &run, int result) {
+             std::string want = result == 0 ? std::string(3, kFill) : std::string("a\0\x5a", 3);
+             int queued = result == 0 ? (run.peer_acted ? 2 : 0) : 1;
+             return run.small.bytes(0, 3) == want ? expect_queued(run, queued)
+                                                  : "buffer holds \"" + run.small.bytes(0, 3) + "\"";
+         },
+         Port::open, Port::open, nullptr},
+        {"write_waiting_for_room", Port::open, "",
+         [](Line &run) {
+             run.peer.fill_towards_peer();
+             run.faults->before_nth_call_of(Sys::ppoll, 1, [&run] {
+                 run.peer.drain();  // the peer reads the line empty, at once
+                 run.peer_acted = true;
+             });
+             return quenlex_write(kLongText.c_str());
+         },
+         1, [](Line &run) { return expect_received(run, kLongText); }, {0}, nothing_on_failure,
+         Port::open, Port::open, nullptr},
         {"configure_a_port_not_open", Port::none, "",
          [](Line &run) { return quenlex_configure(run.peer.path().c_str()); }, 1, nothing, {0},
          nothing_on_failure, Port::none, Port::none,
@@ -222,6 +271,7 @@ protected:
     // Sets a run up as the scenario wants it; counts start from zero afterwards.
     bool prepare(const Scenario &s, Line &run, const std::string &where) {
         faults.reset();
+        run.faults = &faults;
         if (s.before == Port::open && quenlex_open(run.peer.path().c_str(), 9600) != 1) {
             problem(where, "setup: quenlex_open failed with " + std::to_string(GetLastError()));
             return false;

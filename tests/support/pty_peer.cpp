@@ -66,6 +66,32 @@ int PtyPeer::queued_for_device() const {
     return queued;
 }
 
+int PtyPeer::wait_queued(int count, int timeout_ms) {
+    int queued = queued_for_device();
+    for (int waited = 0; queued != count && waited < timeout_ms; ++waited) {
+        usleep(1000);
+        queued = queued_for_device();
+    }
+    return queued;
+}
+
+std::size_t PtyPeer::fill_towards_peer() {
+    int flags = fcntl(slave_, F_GETFL);
+    fcntl(slave_, F_SETFL, flags | O_NONBLOCK);
+    std::size_t filled = 0;
+    char chunk[256] = {};
+    for (std::size_t size = sizeof chunk; size > 0;) {
+        ssize_t n = ::write(slave_, chunk, size);
+        if (n > 0) {
+            filled += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno != EINTR) {
+            size /= 2;  // full for this size: try smaller ones down to a single byte
+        }
+    }
+    fcntl(slave_, F_SETFL, flags);
+    return filled;
+}
+
 void PtyPeer::send_settled(const std::string &bytes) {
     int before = queued_for_device();
     send(bytes);
@@ -115,6 +141,20 @@ std::string PtyPeer::receive_all(int quiet_ms) {
         }
         got += more;
     }
+}
+
+std::string PtyPeer::drain() {
+    std::string got;
+    char chunk[4096];
+    pollfd pfd{master_, POLLIN, 0};
+    while (master_ >= 0 && poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0) {
+        ssize_t n = ::read(master_, chunk, sizeof chunk);
+        if (n <= 0) {
+            break;
+        }
+        got.append(chunk, static_cast<std::size_t>(n));
+    }
+    return got;
 }
 
 void PtyPeer::hang_up() {

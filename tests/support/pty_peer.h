@@ -29,11 +29,18 @@ public:
     void send_settled(const std::string &bytes);
     // Bytes queued on the library's side, not yet read.
     int queued_for_device() const;
+    // Waits (up to `timeout_ms`) until `count` bytes are queued there; returns the count then.
+    int wait_queued(int count, int timeout_ms);
+    // Fills the line towards the peer until it takes no more (the peer not reading), so a
+    // write of the library has to wait for room; returns the bytes it took.
+    std::size_t fill_towards_peer();
 
     // Reads what the library sent: up to `count` bytes, waiting at most `timeout_ms` in all.
     std::string receive(std::size_t count, int timeout_ms);
     // Everything that arrives within `quiet_ms` of silence.
     std::string receive_all(int quiet_ms = 20);
+    // Everything already there, at once.
+    std::string drain();
 
     // Closes the master (and the fixture's slave descriptor): the device is gone.
     void hang_up();
