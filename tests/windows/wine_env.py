@@ -62,13 +62,13 @@ class Prefix:
                                         stderr=self._log)
 
     def _fill_syswow64(self):
-        # wineboot fills syswow64 only when it could start the 32-bit side; links suffice.
+        # Where wineboot left syswow64 empty (it could not start the 32-bit side), links to
+        # Wine's 32-bit DLLs serve as well as copies.
         target = os.path.join(self.path, "drive_c", "windows", "syswow64")
         os.makedirs(target, exist_ok=True)
         if os.path.exists(os.path.join(target, "kernel32.dll")):
             return
-        for source in glob.glob(os.path.join(WINE32_DLLS, "*.dll")) + \
-                glob.glob(os.path.join(WINE32_DLLS, "*.exe")):
+        for source in glob.glob(os.path.join(WINE32_DLLS, "*")):
             link = os.path.join(target, os.path.basename(source))
             if not os.path.exists(link):
                 os.symlink(source, link)
