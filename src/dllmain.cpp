@@ -3,10 +3,9 @@
 // Each export is a short sequence of serial device calls in a fixed order. All device work
 // goes through serial_device.h; nothing here knows which platform it runs on except the
 // module entry at the end.
-#include "quenlex.h"
-
 #include <cstring>
 
+#include "quenlex.h"
 #include "serial_device/serial_device.h"
 
 namespace {
@@ -74,8 +73,8 @@ QUENLEX_API int QUENLEX_CALL quenlex_open(const char *portName, int baudRate) no
         close_port();
     }
 
-    comm = CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                       nullptr);
+    comm =
+        CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (!port_is_open()) {
         return 0;
     }
@@ -180,8 +179,15 @@ QUENLEX_API int QUENLEX_CALL quenlex_configure(const char *portName) noexcept {
 
     COMMCONFIG config;
     DWORD size = kConfigSize;
+    BOOL have_config = GetCommConfig(comm, &config, &size);
+    // A size beyond the record's would have the write-back read past it: a configuration
+    // that does not fit is as unread as one the device refused.
+    if (have_config && size > kConfigSize) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        have_config = FALSE;
+    }
     // Without a configuration there is nothing to show or to write back: report it.
-    if (!GetCommConfig(comm, &config, &size)) {
+    if (!have_config) {
         if (temporary) {
             close_port();
         }
