@@ -43,6 +43,7 @@ class Runner:
         self.display = None
         self.watcher = None
         self.dialogs = 0
+        self.started = time.monotonic()
 
     def fail(self, text):
         self.failures.append(text)
@@ -61,7 +62,7 @@ class Runner:
         if words[0] == "dialog-done":
             if self.watcher is None:
                 return "fail: no dialog was arranged"
-            outcome, self.watcher = self.watcher.result(timeout=300), None
+            outcome, self.watcher = self.watcher.result(timeout=200), None
             return outcome
         return None
 
