@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -45,7 +46,10 @@ Timed timed(const std::string &what, const std::function<int()> &call) {
     double cpu = cpu_seconds();
     int result = call();
     DWORD error = GetLastError();
-    return Timed{result, error, wall_seconds() - wall, cpu_seconds() - cpu};
+    Timed t{result, error, wall_seconds() - wall, cpu_seconds() - cpu};
+    std::printf("[ measured ] %s: result %d, error %u after %.1f ms, CPU %.1f ms\n", what.c_str(),
+                t.result, static_cast<unsigned>(t.error), t.wall * 1e3, t.cpu * 1e3);
+    return t;
 }
 
 class Disconnect : public testing::Test {
