@@ -140,7 +140,9 @@ int run(const ParsedArgs &args) {
          std::to_string(busy) +
              (busy ? ": (the platform lets a probe through)" : ": our own open holds the port"));
     if (busy == 0) {
-        step("quenlex_getError()", describe_win32_error(busy_error));
+        step("quenlex_getError()", std::to_string(busy_error) + " (" +
+                                       win32_error_name(busy_error) + ": " +
+                                       win32_error_words(busy_error) + ")");
     }
 
     const std::string identify = "ATI\r";
