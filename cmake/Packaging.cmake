@@ -63,6 +63,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${QUENLEX_DESCRIPTION}")
 set(CPACK_PACKAGE_CONTACT "quenlex maintainers <maintainers@quenlex.invalid>")
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
+set(CPACK_STRIP_FILES ON)
 if(WIN32)
   # What a Windows user downloads: bin/quenlex.dll and quenlex.exe, include/, lib/ with the
   # import library and the .def, the README.

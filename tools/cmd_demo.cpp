@@ -103,7 +103,7 @@ int run(const ParsedArgs &args) {
     std::string why_not;
     std::unique_ptr<VirtualDevice> device = VirtualDevice::start(why_not);
     if (device == nullptr) {
-        report_problem("demo: " + why_not);
+        report_problem("demo: virtual device: " + why_not);
         return kExitFailed;
     }
     const std::string port = device->port_name();

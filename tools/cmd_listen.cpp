@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "interrupt.h"
 #include "port_session.h"
+#include "raw_output.h"
 #include "receiver.h"
 #include "report.h"
 
@@ -93,6 +94,9 @@ int run(const ParsedArgs &args) {
         return kExitFailed;
     }
 
+    if (!args.has("--hex")) {
+        make_stdout_binary();
+    }
     Printer printer(args.has("--hex"));
     Receiver receiver;
     long long received = 0;

@@ -5,6 +5,7 @@
 #include "escapes.h"
 #include "port_session.h"
 #include "quenlex.h"
+#include "raw_output.h"
 #include "receiver.h"
 #include "report.h"
 
@@ -81,6 +82,7 @@ int run(const ParsedArgs &args) {
             std::printf("%s\n", hex_bytes(reply.bytes).c_str());
         }
     } else {
+        make_stdout_binary();
         std::fwrite(reply.bytes.data(), 1, reply.bytes.size(), stdout);
     }
     std::fflush(stdout);

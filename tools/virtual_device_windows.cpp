@@ -7,8 +7,8 @@ namespace quenlex_cli {
 
 std::unique_ptr<VirtualDevice> VirtualDevice::start(std::string &why_not) {
     why_not =
-        "the virtual device needs a POSIX system (pseudo-terminals); on Windows, name a COM "
-        "port, for example one end of a null-modem pair";
+        "it needs a POSIX system (pseudo-terminals); on Windows, name a COM port, for example "
+        "one end of a null-modem pair";
     return nullptr;
 }
 

@@ -62,8 +62,9 @@ TEST_P(SendTest, SendsTheBytesAndPrintsTheReply) {
             peer.write(row.reply);
         }
     });
-    std::vector<std::string> args{"send", peer.port(), row.text};
+    std::vector<std::string> args{"send", peer.port()};
     args.insert(args.end(), row.options.begin(), row.options.end());
+    args.push_back(row.text);
     CliResult result = run_cli(args);
     peer.stop();
 

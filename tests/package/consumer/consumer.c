@@ -11,7 +11,7 @@ int main(void) {
         fprintf(stderr, "consumer: TEST answered wrongly\n");
         return 1;
     }
-    if (quenlex_open("/nonexistent/quenlex-consumer-port", 9600) != 0 || quenlex_getError() != 2) {
+    if (quenlex_open("/dev/quenlex-consumer-no-such-port", 9600) != 0 || quenlex_getError() != 2) {
         fprintf(stderr, "consumer: opening a missing device did not fail with error 2\n");
         return 1;
     }
