@@ -5,6 +5,7 @@
 // exempt from it) plus TIOCEXCL, which also keeps out other programs that do not lock; and
 // a terminal is switched to raw mode as soon as it is opened.
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 
@@ -12,6 +13,8 @@
 #include <cstring>
 #include <new>
 
+#include "serial_device/posix/comm_state.h"
+#include "serial_device/posix/dcb_termios.h"
 #include "serial_device/posix/errors.h"
 #include "serial_device/posix/port.h"
 #include "serial_device/posix/syscalls.h"
@@ -20,12 +23,9 @@
 namespace quenlex::posix {
 namespace {
 
-// Closes a descriptor, keeping errno as it was: it is used on failure paths.
-void close_quietly(int fd) {
-    int saved = errno;
-    sys.close(fd);
-    errno = saved;
-}
+// The XON and XOFF characters of a Windows port that was never set up.
+constexpr cc_t kDefaultXon = 0x11;
+constexpr cc_t kDefaultXoff = 0x13;
 
 int open_flags(DWORD access) {
     // Never wait for a modem line in open(); I/O waits in poll(), never in read().
@@ -42,6 +42,41 @@ int open_flags(DWORD access) {
     return flags;
 }
 
+// Windows tells a missing file (ERROR_FILE_NOT_FOUND) from a missing folder on the way
+// (ERROR_PATH_NOT_FOUND); Linux says ENOENT for both. The folder that should hold the
+// name decides.
+DWORD not_found_error(const char *path) {
+    char folder[PATH_MAX];
+    size_t length = strnlen(path, sizeof folder);
+    if (length == sizeof folder) {
+        return ERROR_FILE_NOT_FOUND;  // cannot happen: open() says ENAMETOOLONG first
+    }
+    std::memcpy(folder, path, length + 1);
+    while (length > 1 && folder[length - 1] == '/') {  // "dir/name/" names "dir/name"
+        --length;
+    }
+    while (length > 0 && folder[length - 1] != '/') {
+        --length;
+    }
+    if (length == 0) {
+        return ERROR_FILE_NOT_FOUND;  // a bare name: the current folder exists
+    }
+    folder[length] = '\0';  // keeps the slash, so "/name" asks about "/"
+    struct stat status {};
+    if (sys.stat(folder, &status) != 0 || !S_ISDIR(status.st_mode)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+// A terminal that another open holds with TIOCEXCL. The kernel already refuses such an
+// open to everyone but root; this refuses it to root too, as Windows refuses a second open
+// of a port to administrators, and so root's close cannot lift another program's TIOCEXCL.
+bool held_by_another(int fd) {
+    int exclusive = 0;
+    return sys.ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
 // Takes the device for this open alone. flock() fails with EWOULDBLOCK when another open
 // (of any process, root's too) holds it; TIOCEXCL then refuses opens of programs that do
 // not lock.
@@ -49,30 +84,71 @@ bool take_exclusively(int fd, bool set_excl) {
     if (sys.flock(fd, LOCK_EX | LOCK_NB) != 0) {
         return false;
     }
-    if (set_excl && sys.ioctl(fd, TIOCEXCL, nullptr) != 0 && errno != ENOTTY &&
-        errno != EINVAL) {
+    if (set_excl && sys.ioctl(fd, TIOCEXCL, nullptr) != 0 && errno != ENOTTY && errno != EINVAL) {
         return false;
     }
     return true;
 }
 
-// No line discipline: no echo, no canonical lines, no CR/LF translation, no signal or
-// flow characters acted on, 8 bits through unchanged. Speed and framing are left as they
-// are; SetCommState sets those.
-bool make_raw(int fd) {
-    termios2 tio{};
-    if (sys.ioctl(fd, TCGETS2, &tio) != 0) {
-        return false;
+// Raw mode from the open on. HUPCL drops DTR and RTS when the port is given up, as closing
+// a port on Windows does. XON/XOFF characters get their usual values when the device has
+// none that could work. tio receives the state the device then reports.
+bool prepare_terminal(int fd, termios2 &tio) {
+    apply_raw_mode(tio);
+    tio.c_cflag |= HUPCL;
+    if (tio.c_cc[VSTART] == tio.c_cc[VSTOP]) {
+        tio.c_cc[VSTART] = kDefaultXon;
+        tio.c_cc[VSTOP] = kDefaultXoff;
     }
-    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                          ICRNL | IXON | IXOFF | IXANY | IUCLC | IMAXBEL);
-    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN | ECHOE |
-                                          ECHOK | ECHOCTL | ECHOKE);
-    tio.c_cflag |= CREAD | CLOCAL;
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    return sys.ioctl(fd, TCSETS2, &tio) == 0;
+    return sys.ioctl(fd, TCSETS2, &tio) == 0 && sys.ioctl(fd, TCGETS2, &tio) == 0;
+}
+
+// Gives up a descriptor that failed to become a port, keeping errno: lifts the TIOCEXCL this
+// open set, which a pseudo-terminal would otherwise keep after the close.
+int give_up(int fd, bool holds_excl) {
+    int saved = errno;
+    if (holds_excl) {
+        sys.ioctl(fd, TIOCNXCL, nullptr);
+    }
+    sys.close(fd);
+    errno = saved;
+    return -1;
+}
+
+// Opens the device and makes it ours; the descriptor, or -1 with errno set.
+int open_device(const char *path, DWORD access, bool exclusive, bool &is_terminal, bool &holds_excl,
+                termios2 &tio) {
+    int fd;
+    do {
+        fd = sys.open(path, open_flags(access), 0);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return -1;
+    }
+
+    // A folder is no device (Windows refuses to open one this way).
+    struct stat status {};
+    if (sys.fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        errno = EISDIR;
+        return give_up(fd, false);
+    }
+
+    is_terminal = sys.ioctl(fd, TCGETS2, &tio) == 0;
+    if (exclusive && is_terminal && held_by_another(fd)) {
+        errno = EBUSY;
+        return give_up(fd, false);
+    }
+    // A query-only probe takes the lock only to see whether it is free; it leaves the
+    // terminal's own exclusivity and settings alone, so it disturbs no holder.
+    bool set_excl = exclusive && is_terminal && access != 0;
+    if (exclusive && !take_exclusively(fd, set_excl)) {
+        return give_up(fd, false);
+    }
+    holds_excl = set_excl;
+    if (is_terminal && access != 0 && !prepare_terminal(fd, tio)) {
+        return give_up(fd, holds_excl);
+    }
+    return fd;
 }
 
 }  // namespace
@@ -113,27 +189,17 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         return INVALID_HANDLE_VALUE;
     }
 
-    int fd;
-    do {
-        fd = sys.open(lpFileName, quenlex::posix::open_flags(dwDesiredAccess), 0);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        quenlex::posix::set_last_error_from_errno();
-        delete port;
-        return INVALID_HANDLE_VALUE;
-    }
-
+    bool is_terminal = false;
+    bool holds_excl = false;
     termios2 tio{};
-    bool is_terminal = sys.ioctl(fd, TCGETS2, &tio) == 0;
-    bool exclusive = dwShareMode == 0;
-    // A query-only probe takes the lock only to see whether it is free; it leaves the
-    // terminal's own exclusivity alone, so closing it cannot lift another open's TIOCEXCL.
-    bool set_excl = is_terminal && dwDesiredAccess != 0;
-    bool ok = (!exclusive || quenlex::posix::take_exclusively(fd, set_excl)) &&
-              (!is_terminal || dwDesiredAccess == 0 || quenlex::posix::make_raw(fd));
-    if (!ok) {
-        quenlex::posix::set_last_error_from_errno();
-        quenlex::posix::close_quietly(fd);
+    int fd = quenlex::posix::open_device(lpFileName, dwDesiredAccess, dwShareMode == 0, is_terminal,
+                                         holds_excl, tio);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            SetLastError(quenlex::posix::not_found_error(lpFileName));
+        } else {
+            quenlex::posix::set_last_error_from_errno();
+        }
         delete port;
         return INVALID_HANDLE_VALUE;
     }
@@ -142,7 +208,11 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     port->fd = fd;
     port->is_terminal = is_terminal;
     port->access = dwDesiredAccess;
-    port->holds_excl = exclusive && set_excl;
+    port->holds_excl = holds_excl;
+    port->owner_pid = sys.getpid();
+    if (is_terminal) {
+        quenlex::posix::load_line_state(*port, tio);
+    }
     return port;
 }
 
@@ -151,9 +221,11 @@ BOOL CloseHandle(HANDLE hObject) {
     if (port == nullptr) {
         return FALSE;
     }
-    // Lift TIOCEXCL so the next open of the device succeeds; the lock goes with the
-    // descriptor (never LOCK_UN: a forked child closing its copy must not free our port).
-    if (port->holds_excl) {
+    // Lift TIOCEXCL so the next open of the device succeeds. Only the opening process does:
+    // TIOCEXCL belongs to the device, and a forked child closing its copy of the handle must
+    // not free the parent's port. The lock goes with the descriptor (never LOCK_UN, for the
+    // same reason).
+    if (port->holds_excl && port->owner_pid == sys.getpid()) {
         int saved = errno;
         sys.ioctl(port->fd, TIOCNXCL, nullptr);
         errno = saved;

@@ -17,7 +17,9 @@ struct Port {
     bool is_terminal;     // a tty: the comm operations work on it
     DWORD access;         // GENERIC_READ / GENERIC_WRITE as opened; 0 for a query-only probe
     bool holds_excl;      // this open set TIOCEXCL and lifts it on close
+    int owner_pid;        // the process that opened it; a forked child's close leaves TIOCEXCL
     DCB dcb;              // the last line state set (or read at open), for the fields termios lacks
+    std::uint32_t framing_cflag;  // the device's c_cflag right after dcb was set or read
     COMMTIMEOUTS timeouts;
     DWORD in_queue;       // sizes accepted by SetupComm (Linux keeps its own buffers)
     DWORD out_queue;

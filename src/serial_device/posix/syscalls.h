@@ -21,6 +21,8 @@ struct Syscalls {
     int (*ioctl)(int fd, unsigned long request, void *argument);
     int (*flock)(int fd, int operation);
     int (*fstat)(int fd, struct stat *status);
+    int (*stat)(const char *path, struct stat *status);
+    pid_t (*getpid)();
 };
 
 // The live table. Its initial entries are thin wrappers over libc; tests may overwrite

@@ -33,5 +33,8 @@ using quenlex::posix::termios2;
 #ifndef BOTHER
 #define BOTHER 0010000
 #endif
+#ifndef TIOCGEXCL
+#define TIOCGEXCL _IOR('T', 0x40, int)
+#endif
 
 #endif
