@@ -49,8 +49,6 @@ int run(const ParsedArgs &args) {
 
 }  // namespace
 
-const Command kConfigureCommand = {
-    "configure", "show the port settings dialog", kHelp, {}, run,
-};
+const Command kConfigureCommand = {"configure", "show the port settings dialog", kHelp, {}, run};
 
 }  // namespace quenlex_cli

@@ -98,6 +98,23 @@ bool read_reply_line(std::string &line) {
     return true;
 }
 
+bool show_silence() {
+    const std::string call = call_text("quenlex_read", "buffer, " + std::to_string(kReplyRoom + 1));
+    Receiver receiver;
+    std::string bytes;
+    int count = receiver.read(kReplyRoom, bytes);
+    if (receiver.failed()) {
+        report_failure(call, receiver.error());
+        return false;
+    }
+    if (count != 0) {
+        report_problem("the virtual device spoke unasked: " + quote_bytes(bytes));
+        return false;
+    }
+    step(call, "0: nothing has come (a first byte is awaited 5 ms)");
+    return true;
+}
+
 int run(const ParsedArgs &args) {
     expect_positionals(args, {});
     std::string why_not;
@@ -143,6 +160,11 @@ int run(const ParsedArgs &args) {
         step("quenlex_getError()", std::to_string(busy_error) + " (" +
                                        win32_error_name(busy_error) + ": " +
                                        win32_error_words(busy_error) + ")");
+    }
+
+    // Before any command nothing comes: quenlex_read gives 0 once its 5 ms are up.
+    if (!show_silence()) {
+        return kExitFailed;
     }
 
     const std::string identify = "ATI\r";
@@ -191,7 +213,6 @@ int run(const ParsedArgs &args) {
 }  // namespace
 
 const Command kDemoCommand = {
-    "demo", "the typical exchange with the built-in virtual device, step by step", kHelp, {}, run,
-};
+    "demo", "the typical exchange with the built-in virtual device, step by step", kHelp, {}, run};
 
 }  // namespace quenlex_cli

@@ -80,6 +80,8 @@ class Printer {
     int column_ = 0;
 };
 
+const std::vector<OptionSpec> kOptions = {{"--baud", true}, {"--count", true}, {"--hex", false}};
+
 int run(const ParsedArgs &args) {
     expect_positionals(args, {"PORT"});
     const std::string port = port_argument(args);
@@ -120,19 +122,19 @@ int run(const ParsedArgs &args) {
         }
     }
     session.close();
-    bool printed = printer.finish();
+    if (!printer.finish()) {
+        report_problem(std::string("standard output: ") + std::strerror(errno));
+        return kExitFailed;
+    }
     if (interrupted()) {
         std::fprintf(stderr, "quenlex: listen stopped by interrupt after %lld bytes\n", received);
     }
-    return printed ? kExitOk : kExitFailed;
+    return kExitOk;
 }
 
 }  // namespace
 
-const Command kListenCommand = {
-    "listen", "print the bytes that arrive at a port",
-    kHelp,    {{"--baud", true}, {"--count", true}, {"--hex", false}},
-    run,
-};
+const Command kListenCommand = {"listen", "print the bytes that arrive at a port", kHelp, kOptions,
+                                run};
 
 }  // namespace quenlex_cli

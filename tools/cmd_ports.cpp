@@ -54,7 +54,6 @@ int run(const ParsedArgs &args) {
 }  // namespace
 
 const Command kPortsCommand = {
-    "ports", "list the serial devices and whether each can be opened", kHelp, {}, run,
-};
+    "ports", "list the serial devices and whether each can be opened", kHelp, {}, run};
 
 }  // namespace quenlex_cli

@@ -43,7 +43,6 @@ int run(const ParsedArgs &args) {
 }  // namespace
 
 const Command kProbeCommand = {
-    "probe", "check that the library is loaded and callable", kHelp, {}, run,
-};
+    "probe", "check that the library is loaded and callable", kHelp, {}, run};
 
 }  // namespace quenlex_cli

@@ -43,6 +43,9 @@ const char kHelp[] =
     "names the call and its Win32 error; 2 bad usage; 3 no reply within --wait.\n"
     "example: quenlex send /dev/ttyUSB0 'AT\\r' --baud 9600\n";
 
+const std::vector<OptionSpec> kOptions = {
+    {"--baud", true}, {"--read", true}, {"--wait", true}, {"--hex", false}};
+
 int run(const ParsedArgs &args) {
     expect_positionals(args, {"PORT", "TEXT"});
     const std::string port = port_argument(args);
@@ -101,10 +104,7 @@ int run(const ParsedArgs &args) {
 
 }  // namespace
 
-const Command kSendCommand = {
-    "send", "send TEXT to a port and print the reply",
-    kHelp,  {{"--baud", true}, {"--read", true}, {"--wait", true}, {"--hex", false}},
-    run,
-};
+const Command kSendCommand = {"send", "send TEXT to a port and print the reply", kHelp, kOptions,
+                              run};
 
 }  // namespace quenlex_cli

@@ -47,7 +47,6 @@ Reply collect_reply(int limit, int wait_ms) {
         if (!reply.bytes.empty() || Clock::now() >= deadline) {
             break;
         }
-        ++reply.empty_reads_before;
     }
     return reply;
 }

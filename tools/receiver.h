@@ -4,7 +4,7 @@
 // (the device went away, for instance). The library keeps the thread's last error code
 // untouched on success, so a 0 result after which quenlex_getError reports a new nonzero
 // code is a failure; an unchanged code means silence. (A failure whose code equals the one
-// already pending is taken for silence: it is reported on the next read that changes it.)
+// already pending cannot be told from silence this way.)
 #ifndef QUENLEX_TOOLS_RECEIVER_H
 #define QUENLEX_TOOLS_RECEIVER_H
 
@@ -31,11 +31,9 @@ class Receiver {
 
 // Collects a reply as a host does: quenlex_read is tried again while nothing has come (for
 // up to wait_ms), and the reply is over at the first quiet read after it began, or once
-// limit bytes are in. empty_reads_before counts the quenlex_read calls that returned 0 before
-// the first byte came.
+// limit bytes are in.
 struct Reply {
     std::string bytes;
-    int empty_reads_before = 0;
     bool failed = false;
     int error = 0;
 };

@@ -369,6 +369,7 @@ TEST(CliDemo, RunsTheTypicalExchangeEndToEnd) {
         R"(quenlex_open\("/dev/pts/\d+", 115200\) +-> 1: open)",
         R"(quenlex_available\("/dev/pts/\d+"\) +-> 0: our own open holds the port)",
         R"(quenlex_getError\(\) +-> 5 \(ERROR_ACCESS_DENIED: )",
+        R"(quenlex_read\(buffer, 257\) +-> 0: nothing has come)",
         R"(quenlex_write\("ATI\\r"\) +-> 1: sent)",
         R"(quenlex_read\(buffer, 257\) +-> \d+: "quenlex virtual device [0-9.]+)",
         R"(quenlex_write\("AT\\r"\) +-> 1: sent)",
