@@ -180,8 +180,15 @@ QUENLEX_API int QUENLEX_CALL quenlex_configure(const char *portName) noexcept {
 
     COMMCONFIG config;
     DWORD size = kConfigSize;
+    BOOL have_config = GetCommConfig(comm, &config, &size);
+    // A size beyond the record's would have the write-back read past it: a configuration
+    // that does not fit is as unread as one the device refused.
+    if (have_config && size > kConfigSize) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        have_config = FALSE;
+    }
     // Without a configuration there is nothing to show or to write back: report it.
-    if (!GetCommConfig(comm, &config, &size)) {
+    if (!have_config) {
         if (temporary) {
             close_port();
         }

@@ -233,9 +233,11 @@ BOOL CloseHandle(HANDLE hObject) {
     int fd = port->fd;
     port->magic = 0;
     delete port;
-    if (sys.close(fd) != 0 && errno != EINTR) {
-        quenlex::posix::set_last_error_from_errno();
-        return FALSE;
-    }
+    // Linux releases the descriptor even when close() reports an error (EIO from a device
+    // that went away, EINTR), so the handle is closed either way. Reporting that as a
+    // failure would only overwrite the error code of whatever failure led to the close.
+    int saved = errno;
+    sys.close(fd);
+    errno = saved;
     return TRUE;
 }
