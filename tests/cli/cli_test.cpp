@@ -62,7 +62,8 @@ TEST_P(SendTest, SendsTheBytesAndPrintsTheReply) {
             peer.write(row.reply);
         }
     });
-    std::vector<std::string> args{"send", peer.port()};
+    // A generous wait for the reply: the peer thread may be slow to run on a busy machine.
+    std::vector<std::string> args{"send", peer.port(), "--wait", "10000"};
     args.insert(args.end(), row.options.begin(), row.options.end());
     args.push_back(row.text);
     CliResult result = run_cli(args);
@@ -352,7 +353,9 @@ TEST(CliVirtual, SendToTheVirtualDevice) {
         {{"send", "virtual", "hello there\\n"}, "hello there\r\n"},
     };
     for (const Row &row : rows) {
-        CliResult result = run_cli(row.args);
+        std::vector<std::string> args = row.args;
+        args.insert(args.end(), {"--wait", "10000"});
+        CliResult result = run_cli(args);
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(result.out, row.printed);
     }
