@@ -11,6 +11,8 @@
 namespace quenlex_cli {
 namespace {
 
+constexpr int kNotSupported = 50;  // ERROR_NOT_SUPPORTED: no terminal for the dialog
+
 const char kHelp[] =
     "usage: quenlex configure PORT\n"
     "\n"
@@ -32,7 +34,7 @@ int run(const ParsedArgs &args) {
         return kExitFailed;
     }
     const std::string call = call_text("quenlex_configure", quote_bytes(session.device()));
-    // The result is 1 after a cancel too; a new error code left behind tells more.
+    // The result is 1 after a cancel too; a new error code left behind tells which.
     int before = quenlex_getError();
     if (quenlex_configure(session.device().c_str()) == 0) {
         int error = quenlex_getError();
@@ -40,9 +42,18 @@ int run(const ParsedArgs &args) {
         return kExitFailed;
     }
     int after = quenlex_getError();
-    std::printf("%s -> 1: the dialog's settings were written back to the port\n", call.c_str());
-    if (after != 0 && after != before) {
-        std::printf("note: the dialog left %s\n", describe_win32_error(after).c_str());
+    if (after == 0 || after == before) {
+        std::printf("%s -> 1: the settings the dialog left were written to the port\n",
+                    call.c_str());
+        return kExitOk;
+    }
+    // A cancelled dialog, or one that could not be shown, leaves the settings as they were.
+    std::printf("%s -> 1, but the dialog ended with %s: the port keeps its settings\n",
+                call.c_str(), describe_win32_error(after).c_str());
+    if (after == kNotSupported) {
+        std::printf(
+            "note: on POSIX the dialog runs on the controlling terminal; run quenlex "
+            "configure from one\n");
     }
     return kExitOk;
 }

@@ -227,6 +227,20 @@ TEST(CliPorts, ListsAPortAsAvailableThenBusyWhileHeld) {
     EXPECT_EQ(line_of(again.out, peer.port()).find("not available"), std::string::npos);
 }
 
+// --- configure ---------------------------------------------------------------------------
+
+TEST(CliConfigure, WithoutATerminalTheDialogIsNotShownAndSaysSo) {
+    PtyPeer peer;  // the CLI runs in a session of its own: no controlling terminal
+    CliResult result = run_cli({"configure", peer.port()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("quenlex_configure(\"" + peer.port() +
+                              "\") -> 1, but the dialog ended with Win32 error 50 "
+                              "(ERROR_NOT_SUPPORTED"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(quenlex_available(peer.port().c_str()), 1);
+}
+
 // --- failures of library calls -------------------------------------------------------------
 
 TEST(CliErrors, MissingDeviceReportsWin32Error2AndExits1) {
