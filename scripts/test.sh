@@ -11,15 +11,41 @@ scripts/install-deps.sh
 
 step() { printf '\n=== %s ===\n' "$*"; }
 
+# Runs ctest in a build folder and adds its counts to the totals printed at the end.
+passed=0
+failed=0
+run_ctest() {
+  local log
+  log=$(mktemp)
+  local status=0
+  ctest --test-dir "$@" --output-on-failure 2>&1 | tee "$log" || status=$?
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+  rm -f "$log"
+  if [ -z "$line" ]; then
+    echo "no test ran in $1" >&2
+    return 1
+  fi
+  local total bad
+  total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+  bad=$(sed -E 's/.*tests passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+  return "$status"
+}
+
 step "Linux: build and test"
 cmake -S . -B build/linux -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENLEX_WERROR=ON
 cmake --build build/linux -j"$jobs"
-ctest --test-dir build/linux --output-on-failure -j"$jobs"
+run_ctest build/linux -j"$jobs"
 
 for arch in i686 x86_64; do
   step "Windows $arch: build and test"
-  cmake -S . -B build/$arch -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$arch-w64-mingw32.cmake" \
+  cmake -S . -B "build/$arch" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$arch-w64-mingw32.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DQUENLEX_WERROR=ON
-  cmake --build build/$arch -j"$jobs"
-  ctest --test-dir build/$arch --output-on-failure
+  cmake --build "build/$arch" -j"$jobs"
+  run_ctest "build/$arch"
 done
+
+echo
+echo "all: $passed passed, $failed failed"

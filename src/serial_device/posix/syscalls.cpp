@@ -14,7 +14,8 @@ int sys_ioctl(int fd, unsigned long request, void *argument) {
 }
 
 constexpr Syscalls kDefaults = {
-    sys_open, ::close, ::read, ::write, ::ppoll, sys_ioctl, ::flock, ::fstat, ::stat, ::getpid,
+    sys_open, ::close, ::read, ::write,  ::ppoll,         sys_ioctl,
+    ::flock,  ::fstat, ::stat, ::getpid, ::clock_gettime,
 };
 
 }  // namespace

@@ -23,6 +23,7 @@ struct Syscalls {
     int (*fstat)(int fd, struct stat *status);
     int (*stat)(const char *path, struct stat *status);
     pid_t (*getpid)();
+    int (*clock_gettime)(clockid_t clock, struct timespec *now);
 };
 
 // The live table. Its initial entries are thin wrappers over libc; tests may overwrite
