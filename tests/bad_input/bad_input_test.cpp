@@ -16,8 +16,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -38,15 +38,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr DWORD kSentinel = 0x5107u;     // error code set before each call
-constexpr DWORD kUnchanged = kSentinel;  // the call must leave the error code alone
+constexpr DWORD kSentinel = 0x5107u;         // error code set before each call
+constexpr DWORD kUnchanged = kSentinel;      // the call must leave the error code alone
 constexpr DWORD kNotLookedAt = 0xffffffffu;  // success: the error code is no part of it
 constexpr char kFill = '\x5a';
 const std::string kQueued = "xyz";  // waiting for the library whenever a port is open
 
 // Files of every kind that is no serial port, made once for the suite.
 class Sandbox {
-public:
+  public:
     Sandbox() {
         char pattern[] = "/tmp/quenlex-bad-input-XXXXXX";
         root_ = mkdtemp(pattern);
@@ -92,7 +92,7 @@ public:
         return text;
     }
 
-private:
+  private:
     static void write_file(const std::string &path, const std::string &text) {
         std::FILE *f = std::fopen(path.c_str(), "wb");
         std::fwrite(text.data(), 1, text.size(), f);
@@ -105,7 +105,7 @@ private:
 
 // Another process holding a device open read-only, with or without an exclusive lock.
 class Holder {
-public:
+  public:
     Holder(const std::string &path, bool lock) {
         int ready[2];
         int release[2];
@@ -147,7 +147,7 @@ public:
         return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
 
-private:
+  private:
     pid_t pid_ = -1;
     int release_ = -1;
     bool held_ = false;
@@ -220,9 +220,8 @@ std::vector<Row> rows() {
     rows.push_back({"available_null", Port::none,
                     [](Context &) { return quenlex_available(nullptr); }, 0,
                     ERROR_INVALID_PARAMETER, Port::none});
-    rows.push_back({"open_null", Port::none,
-                    [](Context &) { return quenlex_open(nullptr, 9600); }, 0,
-                    ERROR_INVALID_PARAMETER, Port::none});
+    rows.push_back({"open_null", Port::none, [](Context &) { return quenlex_open(nullptr, 9600); },
+                    0, ERROR_INVALID_PARAMETER, Port::none});
     rows.push_back({"open_null_with_a_port_open", Port::open,
                     [](Context &) { return quenlex_open(nullptr, 9600); }, 0,
                     ERROR_INVALID_PARAMETER, Port::none});
@@ -232,45 +231,53 @@ std::vector<Row> rows() {
     rows.push_back({"write_null", Port::open, [](Context &) { return quenlex_write(nullptr); }, 0,
                     ERROR_INVALID_PARAMETER, Port::open});
     rows.push_back({"write_null_no_port", Port::none,
-                    [](Context &) { return quenlex_write(nullptr); }, 0, kUnchanged,
-                    Port::none});
-    rows.push_back({"read_null", Port::open, [](Context &) { return quenlex_read(nullptr, 16); },
-                    0, ERROR_INVALID_PARAMETER, Port::open});
+                    [](Context &) { return quenlex_write(nullptr); }, 0, kUnchanged, Port::none});
+    rows.push_back({"read_null", Port::open, [](Context &) { return quenlex_read(nullptr, 16); }, 0,
+                    ERROR_INVALID_PARAMETER, Port::open});
     rows.push_back({"read_null_no_port", Port::none,
                     [](Context &) { return quenlex_read(nullptr, 16); }, 0, kUnchanged,
                     Port::none});
-    rows.push_back({"TEST_null", Port::none, [](Context &) { return TEST(nullptr); }, 0,
-                    kUnchanged, Port::none});
+    rows.push_back({"TEST_null", Port::none, [](Context &) { return TEST(nullptr); }, 0, kUnchanged,
+                    Port::none});
 
     // Names.
-    name_rows(rows, "empty_name", [](Context &) { return std::string(); }, 0,
-              ERROR_PATH_NOT_FOUND, ERROR_PATH_NOT_FOUND);
-    name_rows(rows, "5000_character_name", [](Context &) { return long_name(); }, 0,
-              ERROR_FILENAME_EXCED_RANGE, ERROR_FILENAME_EXCED_RANGE);
-    name_rows(rows, "4200_character_path_of_valid_parts",
-              [](Context &) { return long_valid_path(); }, 0, ERROR_FILENAME_EXCED_RANGE,
-              ERROR_FILENAME_EXCED_RANGE);
-    name_rows(rows, "device_name_and_a_newline",
-              [](Context &c) { return c.peer.path() + "\n"; }, 0, ERROR_FILE_NOT_FOUND,
-              ERROR_FILE_NOT_FOUND);
-    name_rows(rows, "control_characters",
-              [](Context &) { return std::string("\x01\x02\x1b[2J\x7f"); }, 0,
-              ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND);
-    name_rows(rows, "windows_name", [](Context &) { return std::string("COM1"); }, 0,
-              ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND);
-    name_rows(rows, "file_named_with_control_characters",
-              [](Context &c) { return c.sandbox.control_named(); }, 1, kNotLookedAt,
-              ERROR_INVALID_FUNCTION);
-    name_rows(rows, "directory", [](Context &c) { return c.sandbox.dir(); }, 0,
-              ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED);
-    name_rows(rows, "fifo", [](Context &c) { return c.sandbox.fifo(); }, 1, kNotLookedAt,
-              ERROR_INVALID_FUNCTION);
-    name_rows(rows, "socket", [](Context &c) { return c.sandbox.socket_path(); }, 0,
-              ERROR_DEVICE_NOT_CONNECTED, ERROR_DEVICE_NOT_CONNECTED);
-    name_rows(rows, "dev_null", [](Context &) { return std::string("/dev/null"); }, 1,
-              kNotLookedAt, ERROR_INVALID_FUNCTION);
-    name_rows(rows, "regular_file", [](Context &c) { return c.sandbox.file(); }, 1, kNotLookedAt,
-              ERROR_INVALID_FUNCTION);
+    name_rows(
+        rows, "empty_name", [](Context &) { return std::string(); }, 0, ERROR_PATH_NOT_FOUND,
+        ERROR_PATH_NOT_FOUND);
+    name_rows(
+        rows, "5000_character_name", [](Context &) { return long_name(); }, 0,
+        ERROR_FILENAME_EXCED_RANGE, ERROR_FILENAME_EXCED_RANGE);
+    name_rows(
+        rows, "4200_character_path_of_valid_parts", [](Context &) { return long_valid_path(); }, 0,
+        ERROR_FILENAME_EXCED_RANGE, ERROR_FILENAME_EXCED_RANGE);
+    name_rows(
+        rows, "device_name_and_a_newline", [](Context &c) { return c.peer.path() + "\n"; }, 0,
+        ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND);
+    name_rows(
+        rows, "control_characters", [](Context &) { return std::string("\x01\x02\x1b[2J\x7f"); }, 0,
+        ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND);
+    name_rows(
+        rows, "windows_name", [](Context &) { return std::string("COM1"); }, 0,
+        ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND);
+    name_rows(
+        rows, "file_named_with_control_characters",
+        [](Context &c) { return c.sandbox.control_named(); }, 1, kNotLookedAt,
+        ERROR_INVALID_FUNCTION);
+    name_rows(
+        rows, "directory", [](Context &c) { return c.sandbox.dir(); }, 0, ERROR_ACCESS_DENIED,
+        ERROR_ACCESS_DENIED);
+    name_rows(
+        rows, "fifo", [](Context &c) { return c.sandbox.fifo(); }, 1, kNotLookedAt,
+        ERROR_INVALID_FUNCTION);
+    name_rows(
+        rows, "socket", [](Context &c) { return c.sandbox.socket_path(); }, 0,
+        ERROR_DEVICE_NOT_CONNECTED, ERROR_DEVICE_NOT_CONNECTED);
+    name_rows(
+        rows, "dev_null", [](Context &) { return std::string("/dev/null"); }, 1, kNotLookedAt,
+        ERROR_INVALID_FUNCTION);
+    name_rows(
+        rows, "regular_file", [](Context &c) { return c.sandbox.file(); }, 1, kNotLookedAt,
+        ERROR_INVALID_FUNCTION);
     rows.back().check = [](Context &c) {
         return Sandbox::read_file(c.sandbox.file()) == "contents" ? "" : "the file changed";
     };
@@ -289,8 +296,8 @@ std::vector<Row> rows() {
         rows.push_back({"open_" + label, Port::none,
                         [lock](Context &c) {
                             Holder holder(c.peer.path(), lock);
-                            int result = holder.held() ? quenlex_open(c.peer.path().c_str(), 9600)
-                                                       : -1;
+                            int result =
+                                holder.held() ? quenlex_open(c.peer.path().c_str(), 9600) : -1;
                             DWORD error = GetLastError();
                             if (!holder.still_held()) {
                                 return -2;  // the other program lost its descriptor
@@ -316,10 +323,9 @@ std::vector<Row> rows() {
         int result;
         DWORD error;
     };
-    for (const Speed &speed : {Speed{"0", 0, 0, ERROR_INVALID_PARAMETER},
-                               Speed{"minus_1", -1, 1, kNotLookedAt},
-                               Speed{"1", 1, 1, kNotLookedAt},
-                               Speed{"INT_MAX", INT_MAX, 1, kNotLookedAt}}) {
+    for (const Speed &speed :
+         {Speed{"0", 0, 0, ERROR_INVALID_PARAMETER}, Speed{"minus_1", -1, 1, kNotLookedAt},
+          Speed{"1", 1, 1, kNotLookedAt}, Speed{"INT_MAX", INT_MAX, 1, kNotLookedAt}}) {
         int rate = speed.rate;
         rows.push_back({std::string("open_at_speed_") + speed.label, Port::none,
                         [rate](Context &c) { return quenlex_open(c.peer.path().c_str(), rate); },
@@ -328,11 +334,11 @@ std::vector<Row> rows() {
 
     // Buffer sizes, with bytes waiting.
     for (int size : {-1, 0, 1}) {
-        rows.push_back({"read_buffer_size_" + std::string(size < 0 ? "minus_1" : std::to_string(size)),
-                        Port::open,
-                        [size](Context &c) { return quenlex_read(c.buffer.data(), size); }, 0,
-                        ERROR_INVALID_PARAMETER, Port::open, 0,
-                        [](Context &c) { return buffer_holds(c.buffer, ""); }});
+        rows.push_back(
+            {"read_buffer_size_" + std::string(size < 0 ? "minus_1" : std::to_string(size)),
+             Port::open, [size](Context &c) { return quenlex_read(c.buffer.data(), size); }, 0,
+             ERROR_INVALID_PARAMETER, Port::open, 0,
+             [](Context &c) { return buffer_holds(c.buffer, ""); }});
     }
     rows.push_back({"read_buffer_size_2_into_2_bytes", Port::open,
                     [](Context &c) { return quenlex_read(c.two.data(), 2); }, 1, kNotLookedAt,
@@ -346,7 +352,7 @@ std::vector<Row> rows() {
 }
 
 class BadInput : public testing::TestWithParam<Row> {
-protected:
+  protected:
     static void SetUpTestSuite() { sandbox_ = new Sandbox; }
     static void TearDownTestSuite() {
         delete sandbox_;

@@ -32,9 +32,10 @@ struct Step {
 };
 
 std::string expect(const char *what, int got, int want) {
-    return got == want ? "" : std::string(what) + " gave " + std::to_string(got) + ", expected " +
-                                  std::to_string(want) + " (error " +
-                                  std::to_string(GetLastError()) + ")";
+    return got == want
+               ? ""
+               : std::string(what) + " gave " + std::to_string(got) + ", expected " +
+                     std::to_string(want) + " (error " + std::to_string(GetLastError()) + ")";
 }
 
 std::vector<Step> steps() {

@@ -53,7 +53,7 @@ Timed timed(const std::string &what, const std::function<int()> &call) {
 }
 
 class Disconnect : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fds_ = open_fd_count();
         peer_ = std::make_unique<PtyPeer>();

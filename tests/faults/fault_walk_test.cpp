@@ -130,30 +130,80 @@ std::vector<Scenario> scenarios() {
         return expect_received(run, "ok");
     };
     return {
-        {"available", Port::none, "",
-         [](Line &run) { return quenlex_available(run.peer.path().c_str()); }, 1, nothing, {0},
-         nothing_on_failure, Port::none, Port::none, nullptr},
-        {"open", Port::none, "",
-         [](Line &run) { return quenlex_open(run.peer.path().c_str(), 9600); }, 1, port_works,
-         {0}, nothing_on_failure, Port::open, Port::none, nullptr},
-        {"open_replacing_an_open_port", Port::open, "",
-         [](Line &run) { return quenlex_open(run.peer.path().c_str(), 115200); }, 1, port_works,
-         {0}, nothing_on_failure, Port::open, Port::none, nullptr},
-        {"close", Port::open, "",
+        {"available",
+         Port::none,
+         "",
+         [](Line &run) { return quenlex_available(run.peer.path().c_str()); },
+         1,
+         nothing,
+         {0},
+         nothing_on_failure,
+         Port::none,
+         Port::none,
+         nullptr},
+        {"open",
+         Port::none,
+         "",
+         [](Line &run) { return quenlex_open(run.peer.path().c_str(), 9600); },
+         1,
+         port_works,
+         {0},
+         nothing_on_failure,
+         Port::open,
+         Port::none,
+         nullptr},
+        {"open_replacing_an_open_port",
+         Port::open,
+         "",
+         [](Line &run) { return quenlex_open(run.peer.path().c_str(), 115200); },
+         1,
+         port_works,
+         {0},
+         nothing_on_failure,
+         Port::open,
+         Port::none,
+         nullptr},
+        {"close",
+         Port::open,
+         "",
          [](Line &) {
              quenlex_close();
              return 0;
          },
-         0, nothing, {0}, nothing_on_failure, Port::none, Port::none,
+         0,
+         nothing,
+         {0},
+         nothing_on_failure,
+         Port::none,
+         Port::none,
          [](FaultInjector &) { return std::size_t{0}; }},
-        {"write", Port::open, "", [](Line &) { return quenlex_write("hello"); }, 1,
-         [](Line &run) { return expect_received(run, "hello"); }, {0},
-         nothing_on_failure, Port::open, Port::open, nullptr},
-        {"readChar", Port::open, "AB", [](Line &) { return quenlex_readChar(); }, 'A',
-         [](Line &run) { return expect_queued(run, 1); }, {0},
-         [](Line &run, int) { return expect_queued(run, 2); }, Port::open, Port::open, nullptr},
-        {"read_a_full_buffer", Port::open, "abcd",
-         [](Line &run) { return quenlex_read(run.buffer.data(), kBufferSize); }, 4,
+        {"write",
+         Port::open,
+         "",
+         [](Line &) { return quenlex_write("hello"); },
+         1,
+         [](Line &run) { return expect_received(run, "hello"); },
+         {0},
+         nothing_on_failure,
+         Port::open,
+         Port::open,
+         nullptr},
+        {"readChar",
+         Port::open,
+         "AB",
+         [](Line &) { return quenlex_readChar(); },
+         'A',
+         [](Line &run) { return expect_queued(run, 1); },
+         {0},
+         [](Line &run, int) { return expect_queued(run, 2); },
+         Port::open,
+         Port::open,
+         nullptr},
+        {"read_a_full_buffer",
+         Port::open,
+         "abcd",
+         [](Line &run) { return quenlex_read(run.buffer.data(), kBufferSize); },
+         4,
          [](Line &run) {
              return all_of({expect_buffer(run, std::string("abcd\0", 5)), expect_queued(run, 0)});
          },
@@ -164,9 +214,14 @@ std::vector<Scenario> scenarios() {
              }
              return all_of({expect_buffer(run, std::string("a\0", 2)), expect_queued(run, 3)});
          },
-         Port::open, Port::open, nullptr},
-        {"read_one_byte_then_silence", Port::open, "a",
-         [](Line &run) { return quenlex_read(run.small.data(), 3); }, 1,
+         Port::open,
+         Port::open,
+         nullptr},
+        {"read_one_byte_then_silence",
+         Port::open,
+         "a",
+         [](Line &run) { return quenlex_read(run.small.data(), 3); },
+         1,
          [](Line &run) {
              return run.small.bytes(0, 3) == std::string("a\0\x5a", 3)
                         ? all_of({expect_queued(run, 0)})
@@ -175,12 +230,17 @@ std::vector<Scenario> scenarios() {
          {0, 1},
          [](Line &run, int result) {
              std::string want = result == 0 ? std::string(3, kFill) : std::string("a\0\x5a", 3);
-             return run.small.bytes(0, 3) == want ? expect_queued(run, result == 0 ? 1 : 0)
-                                                  : "buffer holds \"" + run.small.bytes(0, 3) + "\"";
+             return run.small.bytes(0, 3) == want
+                        ? expect_queued(run, result == 0 ? 1 : 0)
+                        : "buffer holds \"" + run.small.bytes(0, 3) + "\"";
          },
-         Port::open, Port::open, nullptr},
+         Port::open,
+         Port::open,
+         nullptr},
         // The waits: the peer acts just before the first ppoll(), while the call waits.
-        {"readChar_waiting_for_a_byte", Port::open, "",
+        {"readChar_waiting_for_a_byte",
+         Port::open,
+         "",
          [](Line &run) {
              run.faults->before_nth_call_of(Sys::ppoll, 1, [&run] {
                  run.peer.send("A");  // at once: the wait's time-out keeps running
@@ -188,10 +248,16 @@ std::vector<Scenario> scenarios() {
              });
              return quenlex_readChar();
          },
-         'A', [](Line &run) { return expect_queued(run, 0); }, {0},
-         [](Line &run, int) { return expect_queued(run, run.peer_acted ? 1 : 0); }, Port::open,
-         Port::open, nullptr},
-        {"read_waiting_for_the_first_byte", Port::open, "",
+         'A',
+         [](Line &run) { return expect_queued(run, 0); },
+         {0},
+         [](Line &run, int) { return expect_queued(run, run.peer_acted ? 1 : 0); },
+         Port::open,
+         Port::open,
+         nullptr},
+        {"read_waiting_for_the_first_byte",
+         Port::open,
+         "",
          [](Line &run) {
              run.faults->before_nth_call_of(Sys::ppoll, 1, [&run] {
                  run.peer.send("ab");  // at once: the first read waits only 5 ms
@@ -209,11 +275,16 @@ std::vector<Scenario> scenarios() {
          [](Line &run, int result) {
              std::string want = result == 0 ? std::string(3, kFill) : std::string("a\0\x5a", 3);
              int queued = result == 0 ? (run.peer_acted ? 2 : 0) : 1;
-             return run.small.bytes(0, 3) == want ? expect_queued(run, queued)
-                                                  : "buffer holds \"" + run.small.bytes(0, 3) + "\"";
+             return run.small.bytes(0, 3) == want
+                        ? expect_queued(run, queued)
+                        : "buffer holds \"" + run.small.bytes(0, 3) + "\"";
          },
-         Port::open, Port::open, nullptr},
-        {"write_waiting_for_room", Port::open, "",
+         Port::open,
+         Port::open,
+         nullptr},
+        {"write_waiting_for_room",
+         Port::open,
+         "",
          [](Line &run) {
              run.peer.fill_towards_peer();
              run.faults->before_nth_call_of(Sys::ppoll, 1, [&run] {
@@ -222,15 +293,34 @@ std::vector<Scenario> scenarios() {
              });
              return quenlex_write(kLongText.c_str());
          },
-         1, [](Line &run) { return expect_received(run, kLongText); }, {0}, nothing_on_failure,
-         Port::open, Port::open, nullptr},
-        {"configure_a_port_not_open", Port::none, "",
-         [](Line &run) { return quenlex_configure(run.peer.path().c_str()); }, 1, nothing, {0},
-         nothing_on_failure, Port::none, Port::none,
+         1,
+         [](Line &run) { return expect_received(run, kLongText); },
+         {0},
+         nothing_on_failure,
+         Port::open,
+         Port::open,
+         nullptr},
+        {"configure_a_port_not_open",
+         Port::none,
+         "",
+         [](Line &run) { return quenlex_configure(run.peer.path().c_str()); },
+         1,
+         nothing,
+         {0},
+         nothing_on_failure,
+         Port::none,
+         Port::none,
          [](FaultInjector &faults) { return configure_examined(faults, true); }},
-        {"configure_the_open_port", Port::open, "",
-         [](Line &run) { return quenlex_configure(run.peer.path().c_str()); }, 1, nothing, {0},
-         nothing_on_failure, Port::open, Port::open,
+        {"configure_the_open_port",
+         Port::open,
+         "",
+         [](Line &run) { return quenlex_configure(run.peer.path().c_str()); },
+         1,
+         nothing,
+         {0},
+         nothing_on_failure,
+         Port::open,
+         Port::open,
          [](FaultInjector &faults) { return configure_examined(faults, false); }},
     };
 }
@@ -260,7 +350,7 @@ struct Tally {
 Tally tally;
 
 class FaultWalk : public testing::TestWithParam<Scenario> {
-protected:
+  protected:
     FaultInjector faults;
     std::vector<std::string> problems;
 
@@ -374,9 +464,10 @@ TEST_P(FaultWalk, EveryCallSiteWithEveryErrno) {
                 faults.record(false);
                 faults.clear();
                 const std::vector<SysCall> &seen = faults.recorded();
-                if (faults.faults_injected() != 1 || seen.size() < n || seen[n - 1].entry != site.entry) {
-                    problem(where, "the call sequence changed: the fault did not land on " +
-                                       site.label());
+                if (faults.faults_injected() != 1 || seen.size() < n ||
+                    seen[n - 1].entry != site.entry) {
+                    problem(where,
+                            "the call sequence changed: the fault did not land on " + site.label());
                 }
 
                 const char *absorbed = absorbed_by_design(site, error);
@@ -459,7 +550,7 @@ GTEST_TEST(FaultWalkNoDevice, TestAndGetErrorMakeNoSystemCall) {
 }
 
 class TallyPrinter : public testing::Environment {
-public:
+  public:
     void TearDown() override {
         std::printf("[ tally    ] %zu call sites walked, %zu (call site, errno) faults injected\n",
                     tally.positions, tally.cases);

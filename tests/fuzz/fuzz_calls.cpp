@@ -44,7 +44,7 @@ void check(bool ok, const char *op, const char *what, long long detail = 0) {
 
 // Reads the input as a stream of small numbers; zeros once it runs out.
 class Input {
-public:
+  public:
     Input(const std::uint8_t *data, std::size_t size) : data_(data), size_(size) {}
     bool done() const { return at_ >= size_; }
     std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
@@ -57,7 +57,7 @@ public:
         return text;
     }
 
-private:
+  private:
     const std::uint8_t *data_;
     std::size_t size_;
     std::size_t at_ = 0;

@@ -39,12 +39,12 @@ struct Snapshot {
 void expect_unchanged(const Snapshot &before, const char *what, long count) {
     Snapshot after;
     double seconds = after.wall - before.wall;
-    std::printf("[ cycles   ] %ld %s in %.2f s (%.1f us each); fds %+d, heap %+lld bytes, "
-                "resident %+ld KiB\n",
-                count, what, seconds, seconds * 1e6 / static_cast<double>(count),
-                after.fds - before.fds,
-                static_cast<long long>(after.heap) - static_cast<long long>(before.heap),
-                after.resident - before.resident);
+    std::printf(
+        "[ cycles   ] %ld %s in %.2f s (%.1f us each); fds %+d, heap %+lld bytes, "
+        "resident %+ld KiB\n",
+        count, what, seconds, seconds * 1e6 / static_cast<double>(count), after.fds - before.fds,
+        static_cast<long long>(after.heap) - static_cast<long long>(before.heap),
+        after.resident - before.resident);
     EXPECT_EQ(after.fds, before.fds) << "descriptors leaked";
     EXPECT_LT(static_cast<long long>(after.heap) - static_cast<long long>(before.heap),
               static_cast<long long>(kHeapSlack))

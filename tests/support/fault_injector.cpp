@@ -116,28 +116,19 @@ int wrap_clock_gettime(clockid_t clock, struct timespec *now) {
 }
 
 constexpr Syscalls kWrapped = {
-    wrap_open,  wrap_close, wrap_read, wrap_write, wrap_ppoll,         wrap_ioctl,
+    wrap_open,  wrap_close, wrap_read, wrap_write,  wrap_ppoll,         wrap_ioctl,
     wrap_flock, wrap_fstat, wrap_stat, wrap_getpid, wrap_clock_gettime,
 };
 
 }  // namespace
 
 const char *sys_name(Sys entry) {
-    switch (entry) {
-        case Sys::open: return "open";
-        case Sys::close: return "close";
-        case Sys::read: return "read";
-        case Sys::write: return "write";
-        case Sys::ppoll: return "ppoll";
-        case Sys::ioctl: return "ioctl";
-        case Sys::flock: return "flock";
-        case Sys::fstat: return "fstat";
-        case Sys::stat: return "stat";
-        case Sys::getpid: return "getpid";
-        case Sys::clock_gettime: return "clock_gettime";
-        case Sys::count: break;
-    }
-    return "?";
+    static const char *const kNames[kSysCount] = {
+        "open",  "close", "read", "write",  "ppoll",         "ioctl",
+        "flock", "fstat", "stat", "getpid", "clock_gettime",
+    };
+    std::size_t index = static_cast<std::size_t>(entry);
+    return index < kSysCount ? kNames[index] : "?";
 }
 
 bool can_fail(Sys entry) { return entry != Sys::getpid && entry != Sys::clock_gettime; }
@@ -148,13 +139,13 @@ std::string ioctl_name(unsigned long request) {
         const char *name;
     };
     static const Known kKnown[] = {
-        {TCGETS2, "TCGETS2"},   {TCSETS2, "TCSETS2"},     {TCGETS, "TCGETS"},
-        {TCSETS, "TCSETS"},     {TIOCEXCL, "TIOCEXCL"},   {TIOCNXCL, "TIOCNXCL"},
-        {TIOCMGET, "TIOCMGET"}, {TIOCMBIS, "TIOCMBIS"},   {TIOCMBIC, "TIOCMBIC"},
-        {TIOCMSET, "TIOCMSET"}, {TIOCOUTQ, "TIOCOUTQ"},   {FIONREAD, "FIONREAD"},
-        {TCFLSH, "TCFLSH"},     {TIOCGWINSZ, "TIOCGWINSZ"}, {TCSETSW2, "TCSETSW2"},
-        {TCSETSF2, "TCSETSF2"}, {TCSETSW, "TCSETSW"},     {TCSETSF, "TCSETSF"},
-        {TCXONC, "TCXONC"},     {TIOCSBRK, "TIOCSBRK"},   {TIOCCBRK, "TIOCCBRK"},
+        {TCGETS2, "TCGETS2"},     {TCSETS2, "TCSETS2"},       {TCGETS, "TCGETS"},
+        {TCSETS, "TCSETS"},       {TIOCEXCL, "TIOCEXCL"},     {TIOCNXCL, "TIOCNXCL"},
+        {TIOCMGET, "TIOCMGET"},   {TIOCMBIS, "TIOCMBIS"},     {TIOCMBIC, "TIOCMBIC"},
+        {TIOCMSET, "TIOCMSET"},   {TIOCOUTQ, "TIOCOUTQ"},     {FIONREAD, "FIONREAD"},
+        {TCFLSH, "TCFLSH"},       {TIOCGWINSZ, "TIOCGWINSZ"}, {TCSETSW2, "TCSETSW2"},
+        {TCSETSF2, "TCSETSF2"},   {TCSETSW, "TCSETSW"},       {TCSETSF, "TCSETSF"},
+        {TCXONC, "TCXONC"},       {TIOCSBRK, "TIOCSBRK"},     {TIOCCBRK, "TIOCCBRK"},
         {TIOCGEXCL, "TIOCGEXCL"},
     };
     for (const Known &k : kKnown) {
@@ -168,21 +159,21 @@ std::string ioctl_name(unsigned long request) {
 }
 
 const char *errno_name(int error) {
-    switch (error) {
-        case EINTR: return "EINTR";
-        case EAGAIN: return "EAGAIN";
-        case EIO: return "EIO";
-        case ENXIO: return "ENXIO";
-        case ENOMEM: return "ENOMEM";
-        case EBADF: return "EBADF";
-        case ENOENT: return "ENOENT";
-        case EACCES: return "EACCES";
-        case EBUSY: return "EBUSY";
-        case ENOTTY: return "ENOTTY";
-        case EINVAL: return "EINVAL";
-        case EMFILE: return "EMFILE";
-        default: return "errno?";
+    struct Known {
+        int error;
+        const char *name;
+    };
+    static const Known kKnown[] = {
+        {EINTR, "EINTR"},   {EAGAIN, "EAGAIN"}, {EIO, "EIO"},       {ENXIO, "ENXIO"},
+        {ENOMEM, "ENOMEM"}, {EBADF, "EBADF"},   {ENOENT, "ENOENT"}, {EACCES, "EACCES"},
+        {EBUSY, "EBUSY"},   {ENOTTY, "ENOTTY"}, {EINVAL, "EINVAL"}, {EMFILE, "EMFILE"},
+    };
+    for (const Known &k : kKnown) {
+        if (k.error == error) {
+            return k.name;
+        }
     }
+    return "errno?";
 }
 
 std::string SysCall::label() const {

@@ -43,14 +43,14 @@ bool can_fail(Sys entry);
 struct SysCall {
     Sys entry;
     unsigned long request;
-    bool failed;  // the injector made it fail
+    bool failed;                // the injector made it fail
     std::string label() const;  // "ioctl TCGETS2", "read", ...
 };
 
 enum class Persist { once, from_then_on };
 
 class FaultInjector {
-public:
+  public:
     FaultInjector();
     ~FaultInjector();
     FaultInjector(const FaultInjector &) = delete;
@@ -61,7 +61,9 @@ public:
     // The same, counting only calls of one entry; `from_then_on` then covers that entry only.
     void fail_nth_call_of(Sys entry, std::size_t n, int error, Persist persist = Persist::once);
     // Every call from the next one on fails (a device that went away).
-    void fail_from_next_call(int error) { fail_nth_call(calls() + 1, error, Persist::from_then_on); }
+    void fail_from_next_call(int error) {
+        fail_nth_call(calls() + 1, error, Persist::from_then_on);
+    }
     // Runs `action` just before the nth call (overall, or of `entry`) is made or failed.
     void before_nth_call(std::size_t n, std::function<void()> action);
     void before_nth_call_of(Sys entry, std::size_t n, std::function<void()> action);
@@ -82,7 +84,7 @@ public:
     // it with (0: let it through).
     int on_call(Sys entry, unsigned long request);
 
-private:
+  private:
     struct Rule {
         bool any_entry;
         Sys entry;

@@ -10,7 +10,7 @@
 namespace quenlex::test {
 
 class GuardBuffer {
-public:
+  public:
     // `size` may be 0: data() then points at the guard page itself.
     explicit GuardBuffer(std::size_t size, char fill = '\x5a');
     ~GuardBuffer();
@@ -25,7 +25,7 @@ public:
     bool untouched_from(std::size_t from, char fill) const;
     std::string bytes(std::size_t from, std::size_t count) const;
 
-private:
+  private:
     void *region_ = nullptr;
     std::size_t region_size_ = 0;
     char *data_ = nullptr;

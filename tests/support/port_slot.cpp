@@ -7,10 +7,14 @@ namespace quenlex::test {
 
 const char *slot_name(Slot slot) {
     switch (slot) {
-        case Slot::empty: return "no port";
-        case Slot::open: return "an open port";
-        case Slot::stale: return "a closed handle";
-        case Slot::failing: return "an open port failing";
+        case Slot::empty:
+            return "no port";
+        case Slot::open:
+            return "an open port";
+        case Slot::stale:
+            return "a closed handle";
+        case Slot::failing:
+            return "an open port failing";
     }
     return "?";
 }

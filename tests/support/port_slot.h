@@ -5,9 +5,9 @@
 namespace quenlex::test {
 
 enum class Slot {
-    empty,  // no port: a data call returns 0 at once and leaves the error code alone
-    open,   // a live port (a write of nothing reaches the device layer and is taken)
-    stale,  // the slot holds a handle the layer no longer knows: a closed handle
+    empty,    // no port: a data call returns 0 at once and leaves the error code alone
+    open,     // a live port (a write of nothing reaches the device layer and is taken)
+    stale,    // the slot holds a handle the layer no longer knows: a closed handle
     failing,  // a live port whose write of nothing fails (an error still pending)
 };
 

@@ -12,7 +12,7 @@
 namespace quenlex::test {
 
 class PtyPeer {
-public:
+  public:
     PtyPeer();  // aborts when no pseudo-terminal can be had
     ~PtyPeer();
     PtyPeer(const PtyPeer &) = delete;
@@ -49,7 +49,7 @@ public:
     void hang_up_after(std::chrono::milliseconds delay);
     void join();
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;
     std::string path_;

@@ -20,7 +20,7 @@ using quenlex::posix::sys;
 TEST(FaultInjector, FailsTheNthCallOnceAndCountsEveryCall) {
     FaultInjector faults;
     faults.fail_nth_call(2, EIO);
-    struct stat st{};
+    struct stat st {};
     EXPECT_EQ(sys.fstat(0, &st), 0);
     errno = 0;
     EXPECT_EQ(sys.fstat(0, &st), -1);
@@ -35,7 +35,7 @@ TEST(FaultInjector, FailsOneEntryFromThenOnAndLeavesOthersAlone) {
     FaultInjector faults;
     faults.record(true);
     faults.fail_nth_call_of(Sys::ioctl, 1, ENXIO, Persist::from_then_on);
-    struct stat st{};
+    struct stat st {};
     EXPECT_EQ(sys.fstat(0, &st), 0);
     int queued = 0;
     EXPECT_EQ(sys.ioctl(0, FIONREAD, &queued), -1);
@@ -59,7 +59,7 @@ TEST(FaultInjector, RunsAnActionJustBeforeTheChosenCall) {
     FaultInjector faults;
     int ran_at = 0;
     faults.before_nth_call_of(Sys::fstat, 2, [&] { ran_at = static_cast<int>(faults.calls()); });
-    struct stat st{};
+    struct stat st {};
     sys.fstat(0, &st);
     sys.fstat(0, &st);
     EXPECT_EQ(ran_at, 2);

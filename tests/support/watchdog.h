@@ -12,13 +12,13 @@
 namespace quenlex::test {
 
 class Watchdog {
-public:
+  public:
     Watchdog(std::chrono::milliseconds limit, std::string what);
     ~Watchdog();
     Watchdog(const Watchdog &) = delete;
     Watchdog &operator=(const Watchdog &) = delete;
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable done_;
     bool finished_ = false;

@@ -254,8 +254,7 @@ int main(int argc, char **argv) {
         if (now - last_report >= std::chrono::seconds(30)) {
             last_report = now;
             std::printf("  %.0f s: %ld pairs, %ld lost, %ld corrupted\n",
-                        std::chrono::duration<double>(now - start).count(), pairs, lost,
-                        corrupted);
+                        std::chrono::duration<double>(now - start).count(), pairs, lost, corrupted);
             std::fflush(stdout);
         }
     }
