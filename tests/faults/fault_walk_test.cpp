@@ -383,11 +383,14 @@ class FaultWalk : public testing::TestWithParam<Scenario> {
             problem(where, std::string("the slot holds ") + slot_name(slot) + ", expected " +
                                (want == Port::none ? "no port" : "the open port"));
         }
+        std::size_t calls_before = faults.calls();
         std::size_t before = faults.calls_of(Sys::close);
         quenlex_close();
+        std::size_t calls = faults.calls() - calls_before;
         std::size_t closes = faults.calls_of(Sys::close) - before;
-        if (want == Port::none && closes != 0) {
-            problem(where, "quenlex_close closed a descriptor although no port should be open");
+        if (want == Port::none && calls != 0) {
+            problem(where, "quenlex_close made " + std::to_string(calls) +
+                               " system calls although no port should be open");
         }
         if (want == Port::open && closes != 1) {
             problem(where, "quenlex_close made " + std::to_string(closes) + " close() calls");
