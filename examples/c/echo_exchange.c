@@ -7,7 +7,7 @@
  * (default AT) is sent followed by a carriage return. The reply is printed with control and
  * non-ASCII bytes escaped. Exit status 0 when a reply came, 1 otherwise.
  *
- * Build: cc echo_exchange.c -I include -L build -lquenlex
+ * Build on Linux: cc -std=c99 examples/c/echo_exchange.c -I include -L build/linux -lquenlex
  */
 #include <stdio.h>
 #include <string.h>

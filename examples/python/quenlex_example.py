@@ -51,7 +51,7 @@ def load(path=None):
 
 
 def encode_name(name):
-    """A port name as the platform reads it: the ANSI code page on Windows, else file names' encoding."""
+    """A port name as bytes: in the ANSI code page on Windows, as a file name elsewhere."""
     return name.encode("mbcs") if os.name == "nt" else os.fsencode(name)
 
 

@@ -21,8 +21,8 @@ static class DeclarationsCheck
     static int Main(string[] args)
     {
         string port = args[0];
-        Check("available(missing)",
-              Tuple.Create(Quenlex.quenlex_available(port + ".missing"), Quenlex.quenlex_getError()),
+        int available = Quenlex.quenlex_available(port + ".missing");
+        Check("available(missing)", Tuple.Create(available, Quenlex.quenlex_getError()),
               Tuple.Create(0, 2));
         Check("available(port)", Quenlex.quenlex_available(port), 1);
         // No terminal for the dialog: the port is still configured, and the code says why.
