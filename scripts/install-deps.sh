@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 wine32:i386 qemu-user
   python3 python3-pefile socat xvfb xdotool imagemagick
   libserialport-dev python3-serial gnuplot-nox dpkg-dev file
+  mono-mcs mono-runtime fp-compiler
 )
 
 missing=()

@@ -3,10 +3,9 @@
 // Each export is a short sequence of serial device calls in a fixed order. All device work
 // goes through serial_device.h; nothing here knows which platform it runs on except the
 // module entry at the end.
-#include "quenlex.h"
-
 #include <cstring>
 
+#include "quenlex.h"
 #include "serial_device/serial_device.h"
 
 namespace {
@@ -74,8 +73,8 @@ QUENLEX_API int QUENLEX_CALL quenlex_open(const char *portName, int baudRate) no
         close_port();
     }
 
-    comm = CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                       nullptr);
+    comm =
+        CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (!port_is_open()) {
         return 0;
     }

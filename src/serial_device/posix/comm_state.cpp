@@ -10,6 +10,7 @@
 #include <cerrno>
 
 #include "serial_device/posix/dcb_termios.h"
+#include "serial_device/posix/eintr.h"
 #include "serial_device/posix/errors.h"
 #include "serial_device/posix/modem_lines.h"
 #include "serial_device/posix/syscalls.h"
@@ -25,10 +26,10 @@ constexpr WORD kDefaultXoffLim = 512;
 // The c_cflag bits a device must take as asked for the record to be in force.
 constexpr tcflag_t kCheckedBits = kFramingBits | CRTSCTS;
 
-bool get_termios(int fd, termios2 &tio) { return sys.ioctl(fd, TCGETS2, &tio) == 0; }
+bool get_termios(int fd, termios2 &tio) { return retry_eintr(sys.ioctl, fd, TCGETS2, &tio) == 0; }
 
 bool set_termios(int fd, const termios2 &tio) {
-    return sys.ioctl(fd, TCSETS2, const_cast<termios2 *>(&tio)) == 0;
+    return retry_eintr(sys.ioctl, fd, TCSETS2, const_cast<termios2 *>(&tio)) == 0;
 }
 
 // Puts the device back as it was after a request it did not take, keeping errno.

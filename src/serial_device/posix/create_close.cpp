@@ -15,6 +15,7 @@
 
 #include "serial_device/posix/comm_state.h"
 #include "serial_device/posix/dcb_termios.h"
+#include "serial_device/posix/eintr.h"
 #include "serial_device/posix/errors.h"
 #include "serial_device/posix/port.h"
 #include "serial_device/posix/syscalls.h"
@@ -72,19 +73,24 @@ DWORD not_found_error(const char *path) {
 // A terminal that another open holds with TIOCEXCL. The kernel already refuses such an
 // open to everyone but root; this refuses it to root too, as Windows refuses a second open
 // of a port to administrators, and so root's close cannot lift another program's TIOCEXCL.
-bool held_by_another(int fd) {
+// 1 held, 0 not (or a kernel too old to tell), -1 with errno when the device fails.
+int held_by_another(int fd) {
     int exclusive = 0;
-    return sys.ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    if (retry_eintr(sys.ioctl, fd, TIOCGEXCL, &exclusive) != 0) {
+        return errno == ENOTTY || errno == EINVAL ? 0 : -1;
+    }
+    return exclusive != 0 ? 1 : 0;
 }
 
 // Takes the device for this open alone. flock() fails with EWOULDBLOCK when another open
 // (of any process, root's too) holds it; TIOCEXCL then refuses opens of programs that do
 // not lock.
 bool take_exclusively(int fd, bool set_excl) {
-    if (sys.flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (retry_eintr(sys.flock, fd, LOCK_EX | LOCK_NB) != 0) {
         return false;
     }
-    if (set_excl && sys.ioctl(fd, TIOCEXCL, nullptr) != 0 && errno != ENOTTY && errno != EINVAL) {
+    if (set_excl && retry_eintr(sys.ioctl, fd, TIOCEXCL, nullptr) != 0 && errno != ENOTTY &&
+        errno != EINVAL) {
         return false;
     }
     return true;
@@ -100,7 +106,8 @@ bool prepare_terminal(int fd, termios2 &tio) {
         tio.c_cc[VSTART] = kDefaultXon;
         tio.c_cc[VSTOP] = kDefaultXoff;
     }
-    return sys.ioctl(fd, TCSETS2, &tio) == 0 && sys.ioctl(fd, TCGETS2, &tio) == 0;
+    return retry_eintr(sys.ioctl, fd, TCSETS2, &tio) == 0 &&
+           retry_eintr(sys.ioctl, fd, TCGETS2, &tio) == 0;
 }
 
 // Gives up a descriptor that failed to become a port, keeping errno: lifts the TIOCEXCL this
@@ -108,7 +115,7 @@ bool prepare_terminal(int fd, termios2 &tio) {
 int give_up(int fd, bool holds_excl) {
     int saved = errno;
     if (holds_excl) {
-        sys.ioctl(fd, TIOCNXCL, nullptr);
+        retry_eintr(sys.ioctl, fd, TIOCNXCL, nullptr);
     }
     sys.close(fd);
     errno = saved;
@@ -128,15 +135,28 @@ int open_device(const char *path, DWORD access, bool exclusive, bool &is_termina
 
     // A folder is no device (Windows refuses to open one this way).
     struct stat status {};
-    if (sys.fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+    if (retry_eintr(sys.fstat, fd, &status) != 0) {
+        return give_up(fd, false);
+    }
+    if (S_ISDIR(status.st_mode)) {
         errno = EISDIR;
         return give_up(fd, false);
     }
 
-    is_terminal = sys.ioctl(fd, TCGETS2, &tio) == 0;
-    if (exclusive && is_terminal && held_by_another(fd)) {
-        errno = EBUSY;
+    // Only "no terminal" (ENOTTY, EINVAL) makes a plain file of it; a device that fails the
+    // question (EIO from a line that went away) fails the open.
+    is_terminal = retry_eintr(sys.ioctl, fd, TCGETS2, &tio) == 0;
+    if (!is_terminal && errno != ENOTTY && errno != EINVAL) {
         return give_up(fd, false);
+    }
+    if (exclusive && is_terminal) {
+        int held = held_by_another(fd);
+        if (held != 0) {
+            if (held > 0) {
+                errno = EBUSY;
+            }
+            return give_up(fd, false);
+        }
     }
     // A query-only probe takes the lock only to see whether it is free; it leaves the
     // terminal's own exclusivity and settings alone, so it disturbs no holder.
@@ -227,7 +247,7 @@ BOOL CloseHandle(HANDLE hObject) {
     // same reason).
     if (port->holds_excl && port->owner_pid == sys.getpid()) {
         int saved = errno;
-        sys.ioctl(port->fd, TIOCNXCL, nullptr);
+        quenlex::posix::retry_eintr(sys.ioctl, port->fd, TIOCNXCL, nullptr);
         errno = saved;
     }
     int fd = port->fd;

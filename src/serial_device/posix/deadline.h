@@ -72,7 +72,7 @@ class Deadline {
             left->tv_sec -= 1;
             left->tv_nsec += kNanosPerSecond;
         }
-        constexpr time_t kLongestWait = 24 * 60 * 60;
+        constexpr time_t kLongestWait = time_t{24} * 60 * 60;
         if (left->tv_sec >= kLongestWait) {
             left->tv_sec = kLongestWait;
             left->tv_nsec = 0;

@@ -5,13 +5,14 @@
 #include <cerrno>
 
 #include "serial_device/posix/dcb_termios.h"
+#include "serial_device/posix/eintr.h"
 #include "serial_device/posix/syscalls.h"
 
 namespace quenlex::posix {
 
 bool no_modem_lines(int error_number) { return error_number == ENOTTY || error_number == EINVAL; }
 
-bool get_modem_lines(int fd, int &bits) { return sys.ioctl(fd, TIOCMGET, &bits) == 0; }
+bool get_modem_lines(int fd, int &bits) { return retry_eintr(sys.ioctl, fd, TIOCMGET, &bits) == 0; }
 
 bool set_modem_lines(int fd, const DCB &dcb) {
     int raise = 0;
@@ -26,10 +27,10 @@ bool set_modem_lines(int fd, const DCB &dcb) {
             dcb.fRtsControl == RTS_CONTROL_DISABLE || dcb.fRtsControl == RTS_CONTROL_TOGGLE;
         (rts_low ? lower : raise) |= TIOCM_RTS;
     }
-    if (raise != 0 && sys.ioctl(fd, TIOCMBIS, &raise) != 0) {
+    if (raise != 0 && retry_eintr(sys.ioctl, fd, TIOCMBIS, &raise) != 0) {
         return no_modem_lines(errno);
     }
-    if (lower != 0 && sys.ioctl(fd, TIOCMBIC, &lower) != 0) {
+    if (lower != 0 && retry_eintr(sys.ioctl, fd, TIOCMBIC, &lower) != 0) {
         return no_modem_lines(errno);
     }
     return true;

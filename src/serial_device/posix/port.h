@@ -14,14 +14,14 @@ namespace quenlex::posix {
 struct Port {
     std::uint32_t magic;  // kPortMagic while open: catches stale and foreign handles
     int fd;
-    bool is_terminal;     // a tty: the comm operations work on it
-    DWORD access;         // GENERIC_READ / GENERIC_WRITE as opened; 0 for a query-only probe
-    bool holds_excl;      // this open set TIOCEXCL and lifts it on close
-    int owner_pid;        // the process that opened it; a forked child's close leaves TIOCEXCL
-    DCB dcb;              // the last line state set (or read at open), for the fields termios lacks
+    bool is_terminal;  // a tty: the comm operations work on it
+    DWORD access;      // GENERIC_READ / GENERIC_WRITE as opened; 0 for a query-only probe
+    bool holds_excl;   // this open set TIOCEXCL and lifts it on close
+    int owner_pid;     // the process that opened it; a forked child's close leaves TIOCEXCL
+    DCB dcb;           // the last line state set (or read at open), for the fields termios lacks
     std::uint32_t framing_cflag;  // the device's c_cflag right after dcb was set or read
     COMMTIMEOUTS timeouts;
-    DWORD in_queue;       // sizes accepted by SetupComm (Linux keeps its own buffers)
+    DWORD in_queue;  // sizes accepted by SetupComm (Linux keeps its own buffers)
     DWORD out_queue;
     DWORD pending_error;  // an error met after bytes were returned; reported by the next I/O call
     bool line_was_quiet;  // the last read ended with nothing received: the next waits first

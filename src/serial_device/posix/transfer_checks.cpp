@@ -3,7 +3,7 @@
 namespace quenlex::posix {
 
 Port *begin_transfer(HANDLE handle, const void *buffer, DWORD size, LPDWORD count,
-                     LPOVERLAPPED overlapped, DWORD access_needed) {
+                     const OVERLAPPED *overlapped, DWORD access_needed) {
     // Callers may look at the count whatever the outcome; it never holds an old value.
     if (count != nullptr) {
         *count = 0;

@@ -12,7 +12,7 @@ namespace quenlex::posix {
 // transfer, which is reported now and cleared. Returns the port, or nullptr with the last
 // error set.
 Port *begin_transfer(HANDLE handle, const void *buffer, DWORD size, LPDWORD count,
-                     LPOVERLAPPED overlapped, DWORD access_needed);
+                     const OVERLAPPED *overlapped, DWORD access_needed);
 
 // Milliseconds of a total time-out, multiplier x size + constant, without overflow.
 inline std::uint64_t total_timeout_ms(DWORD multiplier, DWORD size, DWORD constant) {
