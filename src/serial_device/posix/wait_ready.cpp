@@ -13,7 +13,7 @@ namespace {
 // 0.5 ms on a 500 ms interval time-out. A wait longer than this therefore asks for its
 // time less that allowance, and what is left is waited again; the last wait is short
 // enough for the timer slack alone to apply.
-constexpr std::int64_t kLongWaitNs = 10 * 1000 * 1000;
+constexpr std::int64_t kLongWaitNs = 10000000;  // 10 ms
 
 timespec allowing_for_lateness(const timespec &left) {
     std::int64_t ns = static_cast<std::int64_t>(left.tv_sec) * kNanosPerSecond + left.tv_nsec;
