@@ -100,7 +100,11 @@ bool sp_open_contender(void *state, const char *path, int baud) {
         return false;
     }
     sp->port = open_port(sp, baud);
-    return sp->port != nullptr;
+    if (sp->port == nullptr) {
+        remove_name(sp);
+        return false;
+    }
+    return true;
 }
 
 void sp_close_contender(void *state) {
@@ -227,7 +231,7 @@ bool sp_receive_stream(void *state, std::size_t chunk, std::size_t chunks, Span 
 
 bool sp_cycles(void *state, const char *path, int baud, int cycles, Span *span) {
     auto *sp = static_cast<SpState *>(state);
-    if (!make_name(sp, path)) {
+    if (sp->port != nullptr || !make_name(sp, path)) {
         return false;
     }
     bool ok = true;
